@@ -1,0 +1,29 @@
+#pragma once
+// Starting the launch script and bringing the started task to the front.
+// One implementation per platform (task_posix.cpp, task_win.cpp).
+
+#include <QByteArray>
+#include <QString>
+
+#include <vector>
+#include <variant>
+
+namespace launch {
+
+struct StartFailure {
+    QString message; // names the file and the reason
+};
+
+// Starts the script `scriptName` (relative to the current directory) with a
+// normal focused window and returns its task id, without waiting for it.
+std::variant<double, StartFailure> startTask(const QString &scriptName);
+
+// Best effort: brings the window of the task to the front. Never blocks.
+void activateTask(double taskId);
+
+// Splits a command line the way the Windows C runtime does: blanks and tabs
+// separate arguments, double quotes group and are removed, and in a script
+// "%%" stands for "%".
+std::vector<QByteArray> splitScriptCommandLine(const QByteArray &line);
+
+} // namespace launch

@@ -1,0 +1,301 @@
+#include "launch/task.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+#include <optional>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+// There is no batch interpreter here, so the script is read back and its
+// command line run directly, the way the interpreter would have run it.
+
+namespace launch {
+
+namespace {
+
+constexpr qint64 kScriptReadLimit = 64 * 1024;
+constexpr int kExecWaitMs = 1000;
+
+QString native(const QByteArray &path)
+{
+    return QDir::toNativeSeparators(QFile::decodeName(path));
+}
+
+StartFailure failure(const QString &text)
+{
+    return StartFailure{text};
+}
+
+char asciiLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+bool sameIgnoringCase(const char *a, const QByteArray &b)
+{
+    qsizetype i = 0;
+    for (; a[i] != '\0' && i < b.size(); ++i) {
+        if (asciiLower(a[i]) != asciiLower(b.at(i)))
+            return false;
+    }
+    return a[i] == '\0' && i == b.size();
+}
+
+// The name of the entry of the current directory that `name` denotes:
+// the exact name, else one that differs only in letter case. Of several such
+// entries the newest wins, since that is the one just written.
+std::optional<QByteArray> findInCurrentDirectory(const QByteArray &name)
+{
+    struct stat st {};
+    if (::lstat(name.constData(), &st) == 0)
+        return name;
+
+    DIR *dir = ::opendir(".");
+    if (!dir)
+        return std::nullopt;
+    std::optional<QByteArray> best;
+    struct timespec bestTime {};
+    while (const dirent *entry = ::readdir(dir)) {
+        if (!sameIgnoringCase(entry->d_name, name))
+            continue;
+        if (::lstat(entry->d_name, &st) != 0)
+            continue;
+        const bool newer = st.st_mtim.tv_sec > bestTime.tv_sec
+                           || (st.st_mtim.tv_sec == bestTime.tv_sec && st.st_mtim.tv_nsec > bestTime.tv_nsec);
+        if (!best || newer) {
+            best = QByteArray(entry->d_name);
+            bestTime = st.st_mtim;
+        }
+    }
+    ::closedir(dir);
+    return best;
+}
+
+std::optional<QByteArray> findOnPath(const QByteArray &name)
+{
+    const char *env = std::getenv("PATH");
+    const QByteArray path = env ? QByteArray(env) : QByteArray("/bin:/usr/bin");
+    for (const QByteArray &dir : path.split(':')) {
+        const QByteArray candidate = (dir.isEmpty() ? QByteArray(".") : dir) + '/' + name;
+        struct stat st {};
+        if (::stat(candidate.constData(), &st) == 0 && S_ISREG(st.st_mode)
+            && ::access(candidate.constData(), X_OK) == 0)
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+bool isIgnoredScriptLine(QByteArray line)
+{
+    line = line.trimmed().toLower();
+    if (line.startsWith('@'))
+        line.remove(0, 1);
+    return line.isEmpty() || line == "\"" || line == "echo off";
+}
+
+// Messages from the children to the front end, each written with one write().
+struct ChildMessage {
+    enum Kind : int { Started = 1, ForkFailed, ExecFailed };
+    int kind;
+    int value;
+};
+
+void sendFromChild(int fd, int kind, int value)
+{
+    const ChildMessage message{kind, value};
+    while (::write(fd, &message, sizeof message) < 0 && errno == EINTR) {
+    }
+}
+
+void markDescriptorsCloseOnExec(int maxFd)
+{
+#if defined(__linux__) && defined(CLOSE_RANGE_CLOEXEC)
+    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0)
+        return;
+#endif
+    for (int fd = 3; fd < maxFd; ++fd)
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+}
+
+int descriptorLimit()
+{
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return 1024;
+    return static_cast<int>(std::min<rlim_t>(limit.rlim_cur, 65536));
+}
+
+// Double fork, so the emulator is nobody's child here and leaves no zombie
+// behind. Between fork and exec only async-signal-safe calls are made;
+// everything the children need is prepared beforehand.
+std::variant<double, StartFailure> spawnDetached(const QByteArray &path, std::vector<QByteArray> args)
+{
+    std::vector<char *> argv;
+    for (QByteArray &arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const int maxFd = descriptorLimit();
+
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        return failure(QStringLiteral("Cannot start %1: %2").arg(native(path), qt_error_string(errno)));
+
+    const pid_t middle = ::fork();
+    if (middle < 0) {
+        const int error = errno;
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        return failure(QStringLiteral("Cannot start %1: %2").arg(native(path), qt_error_string(error)));
+    }
+    if (middle == 0) {
+        // A new session, so a terminal's Ctrl+C meant for the front end
+        // spares the emulator, which is meant to outlive it.
+        ::setsid();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            sigset_t none;
+            sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            struct sigaction byDefault {};
+            byDefault.sa_handler = SIG_DFL;
+            sigemptyset(&byDefault.sa_mask);
+            for (int sig = 1; sig < NSIG; ++sig) {
+                if (sig != SIGKILL && sig != SIGSTOP)
+                    ::sigaction(sig, &byDefault, nullptr);
+            }
+            markDescriptorsCloseOnExec(maxFd);
+            ::execve(path.constData(), argv.data(), environ);
+            sendFromChild(pipeFds[1], ChildMessage::ExecFailed, errno);
+            ::_exit(127);
+        }
+        if (child < 0)
+            sendFromChild(pipeFds[1], ChildMessage::ForkFailed, errno);
+        else
+            sendFromChild(pipeFds[1], ChildMessage::Started, child);
+        ::_exit(0);
+    }
+
+    ::close(pipeFds[1]);
+    while (::waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
+    }
+
+    // The pipe closes when exec succeeds. Should loading the program take
+    // unusually long, it counts as started rather than keeping the user waiting.
+    QByteArray received;
+    const QDeadlineTimer deadline(kExecWaitMs);
+    for (;;) {
+        pollfd readable{pipeFds[0], POLLIN, 0};
+        const int ready = ::poll(&readable, 1, static_cast<int>(deadline.remainingTime()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            break;
+        char buffer[64];
+        const ssize_t got = ::read(pipeFds[0], buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        received.append(buffer, got);
+    }
+    ::close(pipeFds[0]);
+
+    pid_t started = -1;
+    for (qsizetype at = 0; at + qsizetype(sizeof(ChildMessage)) <= received.size(); at += sizeof(ChildMessage)) {
+        ChildMessage message;
+        std::memcpy(&message, received.constData() + at, sizeof message);
+        if (message.kind == ChildMessage::Started) {
+            started = message.value;
+        } else {
+            return failure(QStringLiteral("Cannot start %1: %2").arg(native(path), qt_error_string(message.value)));
+        }
+    }
+    if (started <= 0)
+        return failure(QStringLiteral("Cannot start %1: the process could not be created").arg(native(path)));
+    return static_cast<double>(started);
+}
+
+} // namespace
+
+std::variant<double, StartFailure> startTask(const QString &scriptName)
+{
+    const QByteArray cwd = QFile::encodeName(QDir::currentPath());
+    const QByteArray wanted = QFile::encodeName(scriptName);
+
+    const std::optional<QByteArray> script = wanted.contains('/') ? std::optional(wanted)
+                                                                   : findInCurrentDirectory(wanted);
+    const QByteArray scriptPath = script && script->startsWith('/') ? *script : cwd + '/' + script.value_or(wanted);
+    if (!script)
+        return failure(QStringLiteral("Cannot start the launch script %1: it does not exist").arg(native(scriptPath)));
+
+    QFile file(QFile::decodeName(scriptPath));
+    if (!file.open(QIODevice::ReadOnly))
+        return failure(QStringLiteral("Cannot read the launch script %1: %2").arg(native(scriptPath), file.errorString()));
+    const QByteArray content = file.read(kScriptReadLimit);
+    if (file.error() != QFileDevice::NoError)
+        return failure(QStringLiteral("Cannot read the launch script %1: %2").arg(native(scriptPath), file.errorString()));
+
+    QByteArray commandLine;
+    for (QByteArray line : content.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (!isIgnoredScriptLine(line)) {
+            commandLine = line;
+            break;
+        }
+    }
+    if (commandLine.isEmpty())
+        return failure(QStringLiteral("Cannot start the launch script %1: it holds no command line").arg(native(scriptPath)));
+
+    std::vector<QByteArray> args = splitScriptCommandLine(commandLine);
+    if (args.empty() || args.front().isEmpty())
+        return failure(QStringLiteral("Cannot start the launch script %1: its command line names no program")
+                           .arg(native(scriptPath)));
+    const QByteArray &program = args.front();
+
+    QByteArray programPath;
+    if (program.contains('/')) {
+        programPath = program.startsWith('/') ? program : cwd + '/' + program;
+    } else if (const auto entry = findInCurrentDirectory(program)) {
+        programPath = cwd + '/' + *entry;
+    } else if (const auto onPath = findOnPath(program)) {
+        programPath = *onPath;
+    } else {
+        return failure(QStringLiteral("Cannot start %1: it was not found in %2 or on PATH")
+                           .arg(QFile::decodeName(program), native(cwd)));
+    }
+
+    struct stat st {};
+    if (::stat(programPath.constData(), &st) != 0)
+        return failure(QStringLiteral("Cannot start %1: %2").arg(native(programPath), qt_error_string(errno)));
+    if (S_ISDIR(st.st_mode))
+        return failure(QStringLiteral("Cannot start %1: it is a directory").arg(native(programPath)));
+    if (::access(programPath.constData(), X_OK) != 0)
+        return failure(QStringLiteral("Cannot start %1: it is not executable").arg(native(programPath)));
+
+    return spawnDetached(programPath, std::move(args));
+}
+
+void activateTask(double taskId)
+{
+    // Raising another program's window is the window manager's decision
+    // here; a freshly started program normally gets the focus anyway.
+    Q_UNUSED(taskId);
+}
+
+} // namespace launch

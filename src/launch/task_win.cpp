@@ -1,0 +1,66 @@
+#include "launch/task.h"
+
+#include <QDir>
+
+#include <string>
+
+#include <windows.h>
+
+namespace launch {
+
+std::variant<double, StartFailure> startTask(const QString &scriptName)
+{
+    // The interpreter is named by its full path, so a "cmd.exe" lying in the
+    // ROM folder is never the one that runs.
+    wchar_t systemDir[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(systemDir, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return StartFailure{QStringLiteral("Cannot start the launch script %1: the command interpreter was not found")
+                                .arg(scriptName)};
+    const std::wstring interpreter = std::wstring(systemDir, length) + L"\\cmd.exe";
+    std::wstring commandLine = L"cmd.exe /c \"" + scriptName.toStdWString() + L"\"";
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(interpreter.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
+                        nullptr, nullptr, &startup, &process)) {
+        const DWORD error = GetLastError();
+        return StartFailure{QStringLiteral("Cannot start the launch script %1: %2")
+                                .arg(QDir::toNativeSeparators(QDir::current().absoluteFilePath(scriptName)),
+                                     qt_error_string(static_cast<int>(error)))};
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<double>(process.dwProcessId);
+}
+
+void activateTask(double taskId)
+{
+    if (!(taskId > 0 && taskId <= 4294967295.0))
+        return;
+    struct Search {
+        DWORD processId;
+        HWND window;
+    } search{static_cast<DWORD>(taskId), nullptr};
+
+    EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            auto *s = reinterpret_cast<Search *>(param);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner != s->processId || !IsWindowVisible(window))
+                return TRUE;
+            s->window = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+
+    // No window yet (or the script already ended): the task runs on regardless.
+    if (search.window)
+        SetForegroundWindow(search.window);
+}
+
+} // namespace launch

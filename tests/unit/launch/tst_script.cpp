@@ -1,0 +1,236 @@
+#include "launch/script.h"
+#include "launch/task.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using ByteList = std::vector<QByteArray>;
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+} // namespace
+
+class TestScript final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void scriptBytes_data();
+    void scriptBytes();
+    void commandLineRomName_data();
+    void commandLineRomName();
+    void split_data();
+    void split();
+    void romNameRoundTrip_data();
+    void romNameRoundTrip();
+    void writeReplacesWholeFile();
+    void writeFailureNamesFile_data();
+    void writeFailureNamesFile();
+    void failedWriteKeepsOldFile();
+};
+
+void TestScript::scriptBytes_data()
+{
+    QTest::addColumn<QByteArray>("options");
+    QTest::addColumn<QByteArray>("rom");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("worked example")
+        << QByteArray(" -q") << QByteArray("GAME.BIN")
+        << QByteArray::fromHex("22 0D 0A 65 63 68 6F 20 6F 66 66 0D 0A 71 75 65 78 2E 65 78 65 20 2D 71 20 47 41 4D 45 "
+                               "2E 42 49 4E 0D 0A 22 0D 0A");
+    QTest::newRow("nothing ticked, no ROM")
+        << QByteArray() << QByteArray()
+        << QByteArray("\"\r\necho off\r\nquex.exe \r\n\"\r\n");
+    QTest::newRow("quoted ROM")
+        << QByteArray(" -r50") << QByteArray("\"my game.bin\"")
+        << QByteArray("\"\r\necho off\r\nquex.exe -r50 \"my game.bin\"\r\n\"\r\n");
+}
+
+void TestScript::scriptBytes()
+{
+    QFETCH(QByteArray, options);
+    QFETCH(QByteArray, rom);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(launch::scriptBytes(options, rom), expected);
+}
+
+void TestScript::commandLineRomName_data()
+{
+    QTest::addColumn<QByteArray>("raw");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("plain") << QByteArray("GAME.BIN") << true << QByteArray("GAME.BIN");
+    QTest::newRow("empty") << QByteArray() << true << QByteArray();
+    QTest::newRow("utf-8") << QByteArray("sp\xC3\xA4ter.bin") << true << QByteArray("sp\xC3\xA4ter.bin");
+    QTest::newRow("backslash, no quotes") << QByteArray("a\\") << true << QByteArray("a\\");
+    QTest::newRow("percent") << QByteArray("100%.bin") << true << QByteArray("100%%.bin");
+    QTest::newRow("blank") << QByteArray("my game.bin") << true << QByteArray("\"my game.bin\"");
+    QTest::newRow("percent and blank") << QByteArray("50% off.bin") << true << QByteArray("\"50%% off.bin\"");
+    QTest::newRow("trailing backslashes") << QByteArray("a b\\\\") << true << QByteArray("\"a b\\\\\\\\\"");
+    for (const char c : QByteArray("&|<>^(),;=")) {
+        const QByteArray name = QByteArray("a") + c + "b.bin";
+        QTest::addRow("special %c", c) << name << true << ('"' + name + '"');
+    }
+    QTest::newRow("double quote") << QByteArray("a\"b.bin") << false << QByteArray();
+    QTest::newRow("tab") << QByteArray("a\tb.bin") << false << QByteArray();
+    QTest::newRow("newline") << QByteArray("a\nb.bin") << false << QByteArray();
+    QTest::newRow("unit separator") << QByteArray("\x1F") << false << QByteArray();
+}
+
+void TestScript::commandLineRomName()
+{
+    QFETCH(QByteArray, raw);
+    QFETCH(bool, accepted);
+    QFETCH(QByteArray, expected);
+    const std::optional<QByteArray> name = launch::commandLineRomName(raw);
+    QCOMPARE(name.has_value(), accepted);
+    if (accepted)
+        QCOMPARE(*name, expected);
+}
+
+void TestScript::split_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<ByteList>("expected");
+
+    QTest::newRow("empty") << QByteArray() << ByteList{};
+    QTest::newRow("blanks only") << QByteArray(" \t ") << ByteList{};
+    QTest::newRow("no ROM") << QByteArray("quex.exe -q ") << ByteList{"quex.exe", "-q"};
+    QTest::newRow("blanks and tabs") << QByteArray("  quex.exe\t-q  \t GAME.BIN ")
+                                     << ByteList{"quex.exe", "-q", "GAME.BIN"};
+    QTest::newRow("quoted group") << QByteArray("quex.exe \"a b\"c d") << ByteList{"quex.exe", "a bc", "d"};
+    QTest::newRow("empty quotes") << QByteArray("quex.exe \"\" x") << ByteList{"quex.exe", "", "x"};
+    QTest::newRow("literal backslashes") << QByteArray("quex.exe a\\b\\\\c\\") << ByteList{"quex.exe", "a\\b\\\\c\\"};
+    QTest::newRow("2n backslashes, quote") << QByteArray("quex.exe a\\\\\"b c\"") << ByteList{"quex.exe", "a\\b c"};
+    QTest::newRow("2n+1 backslashes, quote") << QByteArray("quex.exe a\\\\\\\"b c")
+                                             << ByteList{"quex.exe", "a\\\"b", "c"};
+    QTest::newRow("doubled quote inside group") << QByteArray("quex.exe \"a\"\"b\" c")
+                                                << ByteList{"quex.exe", "a\"b", "c"};
+    QTest::newRow("percent pairs") << QByteArray("quex.exe 100%%.bin %%%") << ByteList{"quex.exe", "100%.bin", "%%"};
+    QTest::newRow("lone percent") << QByteArray("quex.exe 5%x") << ByteList{"quex.exe", "5%x"};
+    QTest::newRow("quoted program, no escapes") << QByteArray("\"C:\\quex dir\\\"quex.exe -q")
+                                                << ByteList{"C:\\quex dir\\quex.exe", "-q"};
+}
+
+void TestScript::split()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(ByteList, expected);
+    QCOMPARE(launch::splitScriptCommandLine(line), expected);
+}
+
+void TestScript::romNameRoundTrip_data()
+{
+    QTest::addColumn<QByteArray>("name");
+
+    const QByteArray names[] = {
+        "GAME.BIN", "my game.bin", "a&b.bin", "Tom & Jerry (1982).bin", "100%.bin", "%%%", "50% off & more.bin",
+        "a b\\", "a b\\\\", "a\\", "\\\\server\\share x", " lead", "trail ", "sp\xC3\xA4ter \xE2\x98\x83.bin",
+        "\x80\xFF raw bytes", "%PATH%",
+    };
+    for (const QByteArray &name : names)
+        QTest::newRow(name.constData()) << name;
+
+    QByteArray printable;
+    for (int c = 32; c < 127; ++c) {
+        if (c != '"')
+            printable += char(c);
+    }
+    QTest::newRow("every printable ASCII byte") << printable;
+    QTest::newRow("255 bytes, plain") << QByteArray(251, 'x') + ".bin";
+    QTest::newRow("255 bytes, blanks and %") << (QByteArray("a %").repeated(84) + "\\\\\\");
+}
+
+void TestScript::romNameRoundTrip()
+{
+    QFETCH(QByteArray, name);
+    const std::optional<QByteArray> argument = launch::commandLineRomName(name);
+    QVERIFY(argument);
+    const ByteList expected{"quex.exe", "-r50", name};
+    QCOMPARE(launch::splitScriptCommandLine("quex.exe -r50 " + *argument), expected);
+}
+
+void TestScript::writeReplacesWholeFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("Quex.bat");
+
+    QCOMPARE(launch::writeFileAtomically(path, QByteArray(4096, 'x')), std::nullopt);
+    QCOMPARE(readAll(path), QByteArray(4096, 'x'));
+
+    const QByteArray script = launch::scriptBytes(" -q", "GAME.BIN");
+    QCOMPARE(launch::writeFileAtomically(path, script), std::nullopt);
+    QCOMPARE(readAll(path), script);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Quex.bat"});
+}
+
+void TestScript::writeFailureNamesFile_data()
+{
+    QTest::addColumn<QString>("relativePath");
+    QTest::addColumn<bool>("makeDirectory");
+
+    QTest::newRow("path is a directory") << QStringLiteral("Quex.bat") << true;
+    QTest::newRow("folder missing") << QStringLiteral("missing/Quex.bat") << false;
+}
+
+void TestScript::writeFailureNamesFile()
+{
+    QFETCH(QString, relativePath);
+    QFETCH(bool, makeDirectory);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(relativePath);
+    if (makeDirectory)
+        QVERIFY(QDir(dir.path()).mkdir(relativePath));
+
+    const std::optional<QString> message = launch::writeFileAtomically(path, "bytes");
+    QVERIFY(message);
+    QVERIFY2(message->startsWith("Cannot write the launch script " + QDir::toNativeSeparators(path) + ": "),
+             qPrintable(*message));
+    QVERIFY2(!message->endsWith(": "), qPrintable(*message));
+    QCOMPARE(QFileInfo(path).isDir(), makeDirectory);
+}
+
+// Exceeding the file size limit fails the write even for root, the one way
+// to make a write fail here whoever runs the tests.
+void TestScript::failedWriteKeepsOldFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("Quex.bat");
+    const QByteArray old = launch::scriptBytes(" -q", "OLD.BIN");
+    QCOMPARE(launch::writeFileAtomically(path, old), std::nullopt);
+
+    rlimit saved{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 1024;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const std::optional<QString> message = launch::writeFileAtomically(path, QByteArray(64 * 1024, 'n'));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QVERIFY(message);
+    QVERIFY2(message->contains(QDir::toNativeSeparators(path)), qPrintable(*message));
+    QVERIFY2(message->contains("too large", Qt::CaseInsensitive), qPrintable(*message));
+    QCOMPARE(readAll(path), old);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Quex.bat"});
+}
+
+QTEST_APPLESS_MAIN(TestScript)
+#include "tst_script.moc"

@@ -1,0 +1,306 @@
+#include "launch/script.h"
+#include "launch/task.h"
+#include "standin_log.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using ByteList = QList<QByteArray>;
+
+namespace {
+
+constexpr auto kExecutable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
+                             | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+bool installStandin(const QString &path)
+{
+    const QString standin = qEnvironmentVariable("ZV_QUEX_STANDIN");
+    return QFile::copy(standin, path) && QFile::setPermissions(path, kExecutable);
+}
+
+bool writeScript(const QByteArray &options, const QByteArray &rawRom)
+{
+    const std::optional<QByteArray> rom = launch::commandLineRomName(rawRom);
+    return rom && !launch::writeFileAtomically("Quex.bat", launch::scriptBytes(options, *rom));
+}
+
+QString messageOf(const std::variant<double, launch::StartFailure> &result)
+{
+    const auto *failure = std::get_if<launch::StartFailure>(&result);
+    return failure ? failure->message : QString();
+}
+
+} // namespace
+
+class TestTask final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void startsEmulatorWithExactArguments_data();
+    void startsEmulatorWithExactArguments();
+    void programLookup_data();
+    void programLookup();
+    void newestScriptOfSeveralCases();
+    void failures_data();
+    void failures();
+    void doesNotWaitAndLeaksNoDescriptor();
+    void manyStartsLeaveNoZombie();
+    void standinRecordsOddBytes();
+    void standinCannotWriteLog();
+
+private:
+    void startAndExpect(const ByteList &expected);
+
+    std::unique_ptr<QTemporaryDir> dir;
+    QString originalDir;
+    QByteArray originalPath;
+};
+
+void TestTask::initTestCase()
+{
+    QVERIFY2(QFileInfo(qEnvironmentVariable("ZV_QUEX_STANDIN")).isExecutable(),
+             "ZV_QUEX_STANDIN must name the built quex stand-in");
+    originalDir = QDir::currentPath();
+    originalPath = qgetenv("PATH");
+}
+
+void TestTask::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    QVERIFY(QDir::setCurrent(dir->path()));
+    // An empty folder first on PATH: nothing of the machine's can stand in.
+    QVERIFY(QDir().mkdir("emptybin"));
+    qputenv("PATH", dir->filePath("emptybin").toLocal8Bit());
+}
+
+void TestTask::cleanup()
+{
+    qputenv("PATH", originalPath);
+    qunsetenv("QUEX_STANDIN_SECONDS");
+    QDir::setCurrent(originalDir);
+    dir.reset();
+}
+
+// Starts "quex.bat" and checks the one run the stand-in logged: its
+// arguments, and that the task id is its pid.
+void TestTask::startAndExpect(const ByteList &expected)
+{
+    const auto result = launch::startTask("quex.bat");
+    QVERIFY2(std::holds_alternative<double>(result), qPrintable(messageOf(result)));
+    const QList<StandinRecord> records = waitForStandinLog(1);
+    QCOMPARE(records.size(), 1);
+    QCOMPARE(records.front().pid, qint64(std::get<double>(result)));
+    QCOMPARE(records.front().args, expected);
+}
+
+void TestTask::startsEmulatorWithExactArguments_data()
+{
+    QTest::addColumn<QByteArray>("options");
+    QTest::addColumn<QByteArray>("rom");
+    QTest::addColumn<ByteList>("expected");
+
+    QTest::newRow("plain") << QByteArray(" -r50") << QByteArray("AIRRAID.BIN") << ByteList{"-r50", "AIRRAID.BIN"};
+    QTest::newRow("blanks and &") << QByteArray(" -q -r60") << QByteArray("Tom & Jerry (1982).bin")
+                                  << ByteList{"-q", "-r60", "Tom & Jerry (1982).bin"};
+    QTest::newRow("percent") << QByteArray() << QByteArray("100% fun.bin") << ByteList{"100% fun.bin"};
+    QTest::newRow("percent, no quotes") << QByteArray(" -q") << QByteArray("%PATH%.bin")
+                                        << ByteList{"-q", "%PATH%.bin"};
+    QTest::newRow("utf-8, trailing backslash") << QByteArray() << QByteArray("sp\xC3\xA4t \\")
+                                               << ByteList{"sp\xC3\xA4t \\"};
+    QTest::newRow("no ROM") << QByteArray(" -q") << QByteArray() << ByteList{"-q"};
+}
+
+void TestTask::startsEmulatorWithExactArguments()
+{
+    QFETCH(QByteArray, options);
+    QFETCH(QByteArray, rom);
+    QFETCH(ByteList, expected);
+    QVERIFY(installStandin("quex.exe"));
+    QVERIFY(writeScript(options, rom));
+
+    startAndExpect(expected);
+}
+
+void TestTask::programLookup_data()
+{
+    QTest::addColumn<QString>("folderName"); // where the stand-in goes in the current folder, if anywhere
+    QTest::addColumn<bool>("alsoOnPath");    // a do-nothing "quex.exe" on PATH
+
+    QTest::newRow("folder, other letter case") << QStringLiteral("QUEX.EXE") << false;
+    QTest::newRow("on PATH only") << QString() << true;
+    QTest::newRow("folder before PATH") << QStringLiteral("quex.exe") << true;
+}
+
+void TestTask::programLookup()
+{
+    QFETCH(QString, folderName);
+    QFETCH(bool, alsoOnPath);
+    QVERIFY(QDir().mkdir("bin"));
+    if (folderName.isEmpty())
+        QVERIFY(installStandin("bin/quex.exe"));
+    else
+        QVERIFY(installStandin(folderName));
+    if (alsoOnPath && !folderName.isEmpty()) {
+        QVERIFY(writeBytes("bin/quex.exe", "#!/bin/sh\nexit 0\n"));
+        QVERIFY(QFile::setPermissions("bin/quex.exe", kExecutable));
+    }
+    if (alsoOnPath)
+        qputenv("PATH", dir->filePath("emptybin").toLocal8Bit() + ':' + dir->filePath("bin").toLocal8Bit());
+    QVERIFY(writeScript(" -q", "GAME.BIN"));
+
+    startAndExpect({"-q", "GAME.BIN"});
+}
+
+void TestTask::newestScriptOfSeveralCases()
+{
+    QVERIFY(installStandin("quex.exe"));
+    QVERIFY(writeBytes("QUEX.BAT", "\"\r\necho off\r\nnothere.exe\r\n\"\r\n"));
+    QFile stale("QUEX.BAT");
+    QVERIFY(stale.open(QIODevice::ReadWrite));
+    QVERIFY(stale.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+    stale.close();
+    QVERIFY(writeScript(" -q", "NEW.BIN"));
+
+    startAndExpect({"-q", "NEW.BIN"});
+}
+
+void TestTask::failures_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QStringList>("expectedParts");
+
+    const QString inFolder = QStringLiteral("%1/quex.exe"); // %1: the test's folder
+    QTest::newRow("no script") << "none" << QStringList{"%1/quex.bat", "does not exist"};
+    QTest::newRow("no command line") << "empty script" << QStringList{"%1/Quex.bat", "no command line"};
+    QTest::newRow("emulator missing") << "no emulator" << QStringList{"quex.exe", "%1", "not found", "PATH"};
+    QTest::newRow("emulator is a directory") << "directory" << QStringList{inFolder, "is a directory"};
+    QTest::newRow("emulator not executable") << "not executable" << QStringList{inFolder, "not executable"};
+    QTest::newRow("emulator not a program") << "text file" << QStringList{inFolder, "Exec format error"};
+}
+
+void TestTask::failures()
+{
+    QFETCH(QString, setup);
+    QFETCH(QStringList, expectedParts);
+
+    if (setup == "empty script")
+        QVERIFY(writeBytes("Quex.bat", "\"\r\nECHO OFF\r\n  \r\n\"\r\n"));
+    else if (setup != "none")
+        QVERIFY(writeScript(" -q", "GAME.BIN"));
+    if (setup == "directory") {
+        QVERIFY(QDir().mkdir("quex.exe"));
+    } else if (setup == "not executable") {
+        QVERIFY(installStandin("quex.exe"));
+        QVERIFY(QFile::setPermissions("quex.exe", QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    } else if (setup == "text file") {
+        QVERIFY(writeBytes("quex.exe", "not a program\n"));
+        QVERIFY(QFile::setPermissions("quex.exe", kExecutable));
+    }
+
+    const auto result = launch::startTask("quex.bat");
+    const QString message = messageOf(result);
+    QVERIFY2(!message.isEmpty(), "the start should have failed");
+    for (QString part : expectedParts) {
+        part.replace("%1", QDir::currentPath());
+        QVERIFY2(message.contains(part), qPrintable(message));
+    }
+    QVERIFY(!QFile::exists("quex.log"));
+}
+
+void TestTask::doesNotWaitAndLeaksNoDescriptor()
+{
+    QVERIFY(installStandin("quex.exe"));
+    QVERIFY(writeScript(" -q", "GAME.BIN"));
+    qputenv("QUEX_STANDIN_SECONDS", "3");
+    const int inheritable = ::open("/dev/null", O_RDONLY);
+    QVERIFY(inheritable >= 0);
+
+    QElapsedTimer timer;
+    timer.start();
+    const auto result = launch::startTask("quex.bat");
+    const qint64 elapsed = timer.elapsed();
+    ::close(inheritable);
+    QVERIFY2(std::holds_alternative<double>(result), qPrintable(messageOf(result)));
+    const pid_t pid = pid_t(std::get<double>(result));
+    QVERIFY2(elapsed < 1000, qPrintable(QString("startTask took %1 ms").arg(elapsed)));
+
+    QCOMPARE(::kill(pid, 0), 0);
+    QCOMPARE(::waitpid(pid, nullptr, WNOHANG), -1); // not our child
+    const QStringList fds = QDir(QString("/proc/%1/fd").arg(pid)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+    ::kill(pid, SIGTERM);
+    QVERIFY2(!fds.contains(QString::number(inheritable)), qPrintable(fds.join(' ')));
+}
+
+void TestTask::manyStartsLeaveNoZombie()
+{
+    constexpr int kStarts = 50;
+    QVERIFY(installStandin("quex.exe"));
+    QVERIFY(writeScript(" -q", "GAME.BIN"));
+
+    QSet<qint64> ids;
+    for (int i = 0; i < kStarts; ++i) {
+        const auto result = launch::startTask("quex.bat");
+        QVERIFY2(std::holds_alternative<double>(result), qPrintable(messageOf(result)));
+        ids.insert(qint64(std::get<double>(result)));
+    }
+    errno = 0;
+    QCOMPARE(::waitpid(-1, nullptr, WNOHANG), -1);
+    QCOMPARE(errno, ECHILD);
+
+    const QList<StandinRecord> records = waitForStandinLog(kStarts, "quex.log", 60000);
+    QCOMPARE(records.size(), kStarts);
+    QSet<qint64> logged;
+    for (const StandinRecord &record : records) {
+        logged.insert(record.pid);
+        QCOMPARE(record.args, (ByteList{"-q", "GAME.BIN"}));
+    }
+    QCOMPARE(logged, ids);
+}
+
+// Bytes no launch script can carry still come back exact from the log.
+void TestTask::standinRecordsOddBytes()
+{
+    const ByteList args{"", "a\tb\nc\r", "%25%", "\x01\x1F\x7F", "sp\xC3\xA4ter \xE2\x98\x83.bin"};
+    QStringList arguments;
+    for (const QByteArray &arg : args)
+        arguments << QString::fromUtf8(arg);
+    QCOMPARE(QProcess::execute(qEnvironmentVariable("ZV_QUEX_STANDIN"), arguments), 0);
+
+    const QList<StandinRecord> records = readStandinLog();
+    QCOMPARE(records.size(), 1);
+    QCOMPARE(records.front().args, args);
+}
+
+void TestTask::standinCannotWriteLog()
+{
+    QVERIFY(QDir().mkdir("quex.log"));
+    QCOMPARE(QProcess::execute(qEnvironmentVariable("ZV_QUEX_STANDIN"), {"GAME.BIN"}), 3);
+}
+
+QTEST_GUILESS_MAIN(TestTask)
+#include "tst_task.moc"
