@@ -1,0 +1,39 @@
+#include "windows/picture_button.h"
+
+#include <QFont>
+#include <QPainter>
+#include <QPixmap>
+
+namespace ui {
+
+namespace {
+constexpr QSize kBitmapSize(75, 25);
+const QColor kField(178, 178, 178);
+const QColor kInk(255, 0, 204);
+} // namespace
+
+PictureButton::PictureButton(const QString &words, QWidget *parent)
+    : QPushButton(parent), m_words(words)
+{
+    setIcon(QIcon(drawBitmap(words)));
+    setIconSize(kBitmapSize);
+    setAccessibleName(words);
+    setAutoDefault(false);
+    setDefault(false);
+}
+
+QPixmap PictureButton::drawBitmap(const QString &words)
+{
+    QPixmap bitmap(kBitmapSize);
+    bitmap.fill(kField);
+    QPainter painter(&bitmap);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(14);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(kInk);
+    painter.drawText(bitmap.rect(), Qt::AlignCenter, words);
+    return bitmap;
+}
+
+} // namespace ui

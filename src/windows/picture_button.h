@@ -1,0 +1,23 @@
+#pragma once
+// A command button that shows a drawn 75 x 25 bitmap of pink words on light
+// grey instead of a caption. The words double as its accessible name.
+
+#include <QPushButton>
+
+namespace ui {
+
+class PictureButton final : public QPushButton {
+    Q_OBJECT
+public:
+    explicit PictureButton(const QString &words, QWidget *parent = nullptr);
+
+    const QString &words() const { return m_words; }
+
+    // The bitmap the button shows.
+    static QPixmap drawBitmap(const QString &words);
+
+private:
+    QString m_words;
+};
+
+} // namespace ui
