@@ -1,0 +1,420 @@
+#include "app/zerivirav.h"
+
+#include "app/controls.h"
+#include "launch/script.h"
+#include "launch/task.h"
+#include "options/pages.h"
+#include "rom/catalogue.h"
+#include "rom/fingerprint.h"
+#include "windows/about.h"
+#include "windows/look.h"
+#include "windows/error_report.h"
+#include "windows/form2.h"
+#include "windows/picture.h"
+#include "windows/picture_button.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QGroupBox>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QListView>
+#include <QLocale>
+#include <QMenuBar>
+#include <QPainter>
+#include <QScreen>
+#include <QStringListModel>
+#include <QTabWidget>
+
+#include <algorithm>
+#include <variant>
+
+using namespace controls;
+
+namespace {
+
+// One side of the drawn box around the game picture: a one-pixel line in the
+// window-text colour.
+class LineControl final : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), palette().color(QPalette::WindowText));
+    }
+};
+
+QString fromView(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
+Zerivirav::Zerivirav(ui::ErrorReport &errors, QWidget *parent)
+    : QMainWindow(parent), m_errors(errors)
+{
+    setObjectName(QStringLiteral("Zerivirav"));
+    setWindowTitle(QStringLiteral("quex Front End"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
+                   | Qt::MSWindowsFixedSizeDialogHint);
+    setFont(ui::dialogFont());
+
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(kClientWidth, kClientHeight);
+    setCentralWidget(client);
+    createControls(client);
+    createMenu();
+    setFocusOrder();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    // The definition places the client area at (-45, 525) twips on the screen,
+    // the menu bar just above it: the window opens at the screen's top-left.
+    // Three pixels off the left edge would cut the first letter of the file
+    // list's heading, so the client area is kept on the screen.
+    const int menuHeight = menuBar()->sizeHint().height();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    setGeometry(QRect(QPoint(std::max(kScreenLeft, screen.left()), kScreenTop - menuHeight),
+                      QSize(kClientWidth, kClientHeight + menuHeight)));
+
+    fillFileList();
+    // The definition shows the Sound page; applying page 1 gives exactly that.
+    TabStrip1_Click();
+    Form_Load();
+    Run->setFocus();
+}
+
+Zerivirav::~Zerivirav()
+{
+    // The secondary windows have no parent; they end with the main window.
+    delete m_about.data();
+    delete m_readme.data();
+}
+
+void Zerivirav::createControls(QWidget *client)
+{
+    // Creation order is stacking order: what is created later lies on top.
+    for (const LabelDef &def : kLabels) {
+        auto *label = new QLabel(fromView(def.caption), client);
+        label->setObjectName(fromView(def.name));
+        label->setGeometry(pixels(def.rect));
+        label->setAutoFillBackground(true);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        if (!def.describes.empty())
+            label->setAccessibleDescription(fromView(def.describes));
+        this->*def.member = label;
+    }
+    for (const ImageDef &def : kImages) {
+        auto *image = new QLabel(client);
+        image->setObjectName(fromView(def.name));
+        image->setGeometry(pixels(def.rect));
+        image->setScaledContents(true);
+        image->setAccessibleName(fromView(def.accessibleName));
+        this->*def.member = image;
+    }
+    for (const LineDef &def : kLines) {
+        auto *line = new LineControl(client);
+        line->setObjectName(fromView(def.name));
+        line->setGeometry(pixels(def.from, def.to));
+        this->*def.member = line;
+    }
+
+    TabStrip1 = new QTabWidget(client);
+    TabStrip1->setObjectName(QStringLiteral("TabStrip1"));
+    TabStrip1->setGeometry(pixels(kTabStripRect));
+    for (std::string_view caption : options::kPageCaptions)
+        TabStrip1->addTab(new QWidget, fromView(caption));
+    connect(TabStrip1, &QTabWidget::tabBarClicked, this, [this](int index) {
+        // A click on the tab already selected applies its page again.
+        if (index == TabStrip1->currentIndex())
+            TabStrip1_Click();
+    });
+    connect(TabStrip1, &QTabWidget::currentChanged, this, &Zerivirav::TabStrip1_Click);
+
+    Frame5 = new QGroupBox(client);
+    Frame5->setObjectName(QStringLiteral("Frame5"));
+    Frame5->setGeometry(pixels(kFrameRect));
+
+    for (const CheckDef &def : kChecks) {
+        auto *box = new QCheckBox(fromView(def.caption), client);
+        box->setObjectName(fromView(def.name));
+        box->setGeometry(pixels(def.rect));
+        this->*def.member = box;
+    }
+    for (const TextDef &def : kTexts) {
+        auto *field = new QLineEdit(client);
+        field->setObjectName(fromView(def.name));
+        field->setGeometry(pixels(def.rect));
+        field->setAccessibleName(fromView(def.accessibleName));
+        field->setTextMargins(0, 0, 0, 0);
+        this->*def.member = field;
+    }
+
+    File2 = new QListView(client);
+    File2->setObjectName(QStringLiteral("File2"));
+    File2->setGeometry(pixels(kFileListRect));
+    File2->setAccessibleName(QStringLiteral("ROM files"));
+    File2->setSelectionMode(QAbstractItemView::SingleSelection);
+    File2->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    File2->setUniformItemSizes(true);
+    File2->setLayoutMode(QListView::Batched);
+    m_files = new QStringListModel(this);
+    File2->setModel(m_files);
+    connect(File2->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &Zerivirav::File2_Click);
+
+    for (const ButtonDef &def : kButtons) {
+        auto *button = new ui::PictureButton(fromView(def.words), client);
+        button->setObjectName(fromView(def.name));
+        button->setGeometry(pixels(def.rect));
+        this->*def.member = button;
+    }
+    // The face around Run's bitmap has the active-border colour.
+    QPalette runFace = Run->palette();
+    runFace.setColor(QPalette::Button, QColor(180, 180, 180));
+    Run->setPalette(runFace);
+    connect(Run, &QPushButton::clicked, this, &Zerivirav::Run_Click);
+    connect(Command1, &QPushButton::clicked, this, &Zerivirav::Command1_Click);
+    connect(Clear, &QPushButton::clicked, this, &Zerivirav::Clear_Click);
+
+    for (std::size_t i = 0; i < options::kPageControls.size(); ++i)
+        m_pageControls[i] = client->findChild<QWidget *>(fromView(options::kPageControls[i].name));
+}
+
+void Zerivirav::createMenu()
+{
+    File = menuBar()->addMenu(QStringLiteral("&File"));
+    File->setObjectName(QStringLiteral("File"));
+    Exit = File->addAction(QStringLiteral("&Exit"));
+    Exit->setObjectName(QStringLiteral("Exit"));
+    Exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
+    connect(Exit, &QAction::triggered, this, &Zerivirav::Exit_Click);
+
+    Help = menuBar()->addMenu(QStringLiteral("&Help"));
+    Help->setObjectName(QStringLiteral("Help"));
+    ViewHelp = Help->addAction(QStringLiteral("&View Readme"));
+    ViewHelp->setObjectName(QStringLiteral("ViewHelp"));
+    ViewHelp->setShortcut(QKeySequence(Qt::Key_F1));
+    connect(ViewHelp, &QAction::triggered, this, &Zerivirav::ViewHelp_Click);
+    aAbout = Help->addAction(QStringLiteral("&About"));
+    aAbout->setObjectName(QStringLiteral("aAbout"));
+    connect(aAbout, &QAction::triggered, this, &Zerivirav::aAbout_Click);
+}
+
+void Zerivirav::setFocusOrder()
+{
+    QWidget *previous = nullptr;
+    for (std::string_view name : kFocusOrder) {
+        QWidget *next = centralWidget()->findChild<QWidget *>(fromView(name));
+        if (previous)
+            setTabOrder(previous, next);
+        previous = next;
+    }
+}
+
+void Zerivirav::fillFileList()
+{
+    // Regular files (or links to them) named *.bin in any letter case; hidden
+    // files and directories are left out. The directory entry says what each
+    // entry is, so no file is opened here.
+    QStringList names;
+    QDirIterator it(QStringLiteral("."), {QStringLiteral("*.bin")}, QDir::Files);
+    while (it.hasNext())
+        names.append(it.nextFileInfo().fileName());
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        const int folded = a.compare(b, Qt::CaseInsensitive);
+        return folded != 0 ? folded < 0 : a < b;
+    });
+    m_files->setStringList(names);
+}
+
+QByteArray Zerivirav::selectedFileName() const
+{
+    const QModelIndexList selected = File2->selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return {};
+    return QFile::encodeName(selected.first().data().toString());
+}
+
+bool Zerivirav::setPicture(QLabel *image, std::string_view relativePath, bool reportFailure)
+{
+    auto picture = ui::loadPicture(fromView(relativePath));
+    if (auto *failure = std::get_if<ui::PictureFailure>(&picture)) {
+        if (reportFailure)
+            m_errors.report(failure->number, failure->description);
+        return false;
+    }
+    image->setPixmap(std::get<QPixmap>(picture));
+    return true;
+}
+
+void Zerivirav::Form_Load()
+{
+    m_loaded = setPicture(Image1, rom::kDefaultPicture, true)
+               && setPicture(Image2, "graphics\\zerivirav.jpg", true);
+}
+
+void Zerivirav::File2_Click()
+{
+    const QByteArray name = selectedFileName();
+    // A file that cannot be read (gone, a pipe, no permission, empty) is shown
+    // as unrecognised rather than ending the program.
+    const auto probe = name.isEmpty() ? std::nullopt : rom::probeRom(QFile::decodeName(name));
+    m_firstLine = probe ? QByteArray::fromStdString(probe->firstLine) : QByteArray();
+    const std::string key = rom::fingerprint(m_firstLine.toStdString());
+
+    Label10->clear();
+    Label6->clear();
+    Label4->clear();
+    Label8->clear();
+    Image1->clear();
+    Label13->clear();
+    Label14->clear();
+    setPicture(Image1, rom::kDefaultPicture, false);
+
+    const rom::GameRow *row = rom::lookup(key, probe ? probe->length : 0);
+    if (!row)
+        return;
+    Label10->setText(fromView(row->name));
+    Label4->setText(fromView(row->sizeText));
+    Label6->setText(fromView(row->romType));
+    Label8->setText(fromView(row->joystick));
+    if (!row->picture.empty())
+        setPicture(Image1, row->picture, false);
+    Label13->setText(fromView(row->maker));
+    Label14->setText(fromView(row->rarity));
+}
+
+void Zerivirav::TabStrip1_Click()
+{
+    const int selected = TabStrip1->currentIndex() + 1;
+    for (int page = 1; page <= options::kPageCount; ++page) {
+        if (selected != page)
+            continue;
+        Frame5->setTitle(fromView(options::kPageCaptions[static_cast<std::size_t>(page - 1)]));
+        for (std::size_t i = 0; i < options::kPageControls.size(); ++i)
+            m_pageControls[i]->setVisible(options::kPageControls[i].page == page);
+    }
+}
+
+std::array<QCheckBox *, 20> Zerivirav::checks() const
+{
+    return {Check1,  Check2,  Check3,  Check4,  Check5,  Check6,  Check7,
+            Check8,  Check9,  Check10, Check11, Check12, Check13, Check14,
+            Check15, Check16, Check17, Check18, Check19, Check20};
+}
+
+std::array<QLineEdit *, 6> Zerivirav::texts() const
+{
+    return {Text1, Text2, Text3, Text4, Text5, Text6};
+}
+
+void Zerivirav::Run_Click()
+{
+    options::CheckValues values{};
+    const auto boxes = checks();
+    std::transform(boxes.begin(), boxes.end(), values.begin(),
+                   [](const QCheckBox *box) { return box->checkState() == Qt::Checked ? 1 : 0; });
+    options::FieldTexts fields;
+    const auto edits = texts();
+    std::transform(edits.begin(), edits.end(), fields.begin(),
+                   [](const QLineEdit *edit) { return edit->text(); });
+    const QString decimalPoint = QLocale().decimalPoint();
+    m_optionsLine = options::buildOptionsLine(
+        values, fields, decimalPoint.isEmpty() ? QLatin1Char('.') : decimalPoint.front());
+
+    m_romName = selectedFileName();
+    const auto romArgument = launch::commandLineRomName(m_romName);
+    if (!romArgument) {
+        m_errors.report(ui::ErrorNumber::BadFileName,
+                        QStringLiteral("The ROM file name \"%1\" cannot be passed to %2: it "
+                                       "contains a double quote or a control character. Rename "
+                                       "the file and try again.")
+                            .arg(QFile::decodeName(m_romName), QLatin1String(launch::kEmulatorName)));
+        return;
+    }
+
+    const QByteArray script = launch::scriptBytes(m_optionsLine.toLocal8Bit(), *romArgument);
+    if (auto failure = launch::writeFileAtomically(QLatin1String(launch::kScriptWriteName), script)) {
+        m_errors.report(ui::ErrorNumber::PathFileAccess, *failure);
+        return;
+    }
+    m_scriptName = QLatin1String(launch::kScriptRunName);
+
+    auto started = launch::startTask(m_scriptName);
+    if (auto *failure = std::get_if<launch::StartFailure>(&started)) {
+        m_errors.report(ui::ErrorNumber::FileNotFound, failure->message);
+        return;
+    }
+    m_taskId = std::get<double>(started);
+    launch::activateTask(m_taskId);
+}
+
+void Zerivirav::Clear_Click()
+{
+    for (QCheckBox *box : checks())
+        box->setCheckState(Qt::Unchecked);
+    for (QLineEdit *field : texts())
+        field->setText(QString());
+}
+
+void Zerivirav::Command1_Click()
+{
+    endProgram();
+}
+
+void Zerivirav::Exit_Click()
+{
+    endProgram();
+}
+
+template <typename Window>
+static void showSingleInstance(QPointer<Window> &window, ui::ErrorReport &errors)
+{
+    if (!window)
+        window = Window::create(errors);
+    if (!window)
+        return;
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void Zerivirav::ViewHelp_Click()
+{
+    showSingleInstance(m_readme, m_errors);
+}
+
+void Zerivirav::aAbout_Click()
+{
+    showSingleInstance(m_about, m_errors);
+}
+
+void Zerivirav::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    endProgram();
+}
+
+void Zerivirav::endProgram()
+{
+    // Every window goes, shown or hidden; nothing is asked or saved. An
+    // emulator started earlier is a separate process and keeps running.
+    if (m_about)
+        m_about->hide();
+    if (m_readme)
+        m_readme->hide();
+    hide();
+    QCoreApplication::exit(0);
+}
