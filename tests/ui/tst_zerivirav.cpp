@@ -1,0 +1,374 @@
+// The main window, built for real in a temporary folder and driven with QTest.
+
+#include "app/controls.h"
+#include "app/zerivirav.h"
+#include "ui_fixture.h"
+#include "unit/rom/rom_fixtures.h"
+#include "windows/look.h"
+#include "windows/picture_button.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QEventLoop>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStringListModel>
+#include <QTabWidget>
+#include <QTimer>
+
+#include <memory>
+
+using namespace controls;
+
+namespace {
+
+QString str(std::string_view s)
+{
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+
+// Runs the application's event loop until the window ends the program or a
+// second passes; returns the exit code, or -1 when the program did not end.
+int exitCodeAfter(const std::function<void()> &action)
+{
+    QObject context;
+    QTimer::singleShot(0, &context, action);
+    QTimer::singleShot(1000, &context, [] { QCoreApplication::exit(-1); });
+    return QCoreApplication::exec();
+}
+
+} // namespace
+
+class TestZerivirav : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { ui::applyLook(*qApp); }
+
+    void windowProperties()
+    {
+        UiFolder folder;
+        CapturingReport errors;
+        Zerivirav w(errors);
+        QVERIFY(w.loaded());
+        QVERIFY(errors.entries.isEmpty());
+        // The client area is placed at (-45, 525) twips on the screen, kept
+        // on the screen; the window manager has the last word once it is shown.
+        QCOMPARE(w.geometry().topLeft() + QPoint(0, w.menuBar()->sizeHint().height()), QPoint(0, 35));
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.objectName(), QStringLiteral("Zerivirav"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("quex Front End"));
+        QCOMPARE(w.centralWidget()->size(), QSize(634, 358));
+        QCOMPARE(w.centralWidget()->y(), w.menuBar()->height());
+        // Fixed size, no minimize or maximize button, close box present.
+        QCOMPARE(w.minimumSize(), w.maximumSize());
+        QVERIFY(!(w.windowFlags() & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(w.windowFlags() & Qt::WindowCloseButtonHint);
+        QCOMPARE(QApplication::focusWidget(), w.Run);
+    }
+
+    // Every control of the tables is there, named, placed and captioned as
+    // the tables say; a few rectangles are checked against hand-worked pixels.
+    void controlTable()
+    {
+        UiFolder folder;
+        CapturingReport errors;
+        Zerivirav w(errors);
+        QWidget *client = w.centralWidget();
+        auto check = [&](auto member, std::string_view name, QRect rect) {
+            QWidget *found = client->findChild<QWidget *>(str(name));
+            QVERIFY2(found, name.data());
+            QCOMPARE(static_cast<QWidget *>(w.*member), found);
+            QCOMPARE(found->geometry(), rect);
+        };
+        for (const auto &d : kLabels) {
+            check(d.member, d.name, pixels(d.rect));
+            QCOMPARE((w.*d.member)->text(), str(d.caption));
+        }
+        for (const auto &d : kImages)
+            check(d.member, d.name, pixels(d.rect));
+        for (const auto &d : kLines)
+            check(d.member, d.name, pixels(d.from, d.to));
+        for (const auto &d : kChecks) {
+            check(d.member, d.name, pixels(d.rect));
+            QCOMPARE((w.*d.member)->text(), str(d.caption));
+            QCOMPARE((w.*d.member)->checkState(), Qt::Unchecked);
+        }
+        for (const auto &d : kTexts) {
+            check(d.member, d.name, pixels(d.rect));
+            QVERIFY((w.*d.member)->text().isEmpty());
+            QVERIFY(!(w.*d.member)->accessibleName().isEmpty());
+        }
+        for (const auto &d : kButtons) {
+            check(d.member, d.name, pixels(d.rect));
+            QVERIFY((w.*d.member)->text().isEmpty());
+            QCOMPARE((w.*d.member)->accessibleName(), str(d.words));
+            QCOMPARE((w.*d.member)->iconSize(), QSize(75, 25));
+        }
+        QCOMPARE(client->findChildren<QCheckBox *>().size(), 20);
+        QCOMPARE(client->findChildren<QLineEdit *>(QString(), Qt::FindDirectChildrenOnly).size(), 6);
+
+        // Worked by hand from the twips of the window definition.
+        QCOMPARE(w.File2->geometry(), QRect(0, 16, 129, 149));
+        QCOMPARE(w.Image1->geometry(), QRect(376, 8, 241, 145));
+        QCOMPARE(w.Image2->geometry(), QRect(136, 128, 169, 65));
+        QCOMPARE(w.TabStrip1->geometry(), QRect(8, 200, 401, 153));
+        QCOMPARE(w.Frame5->geometry(), QRect(16, 224, 385, 121));
+        QCOMPARE(w.Run->geometry(), QRect(480, 272, 81, 33));
+        QCOMPARE(w.Check4->geometry(), QRect(24, 288, 281, 17));
+        QCOMPARE(w.Text1->geometry(), QRect(304, 288, 25, 19));
+        QCOMPARE(w.Line1->geometry(), QRect(368, 0, 1, 161));
+        QCOMPARE(w.Line2->geometry(), QRect(368, 160, 257, 1));
+        QCOMPARE(w.label9->text(), QStringLiteral("Name"));
+        QCOMPARE(w.Label2->text(), QStringLiteral("Select rom from file location."));
+        QCOMPARE(w.Check10->text(), QStringLiteral("Select vidoe mode. From 0 to 14."));
+        QVERIFY(w.Image1->hasScaledContents() && w.Image2->hasScaledContents());
+        QVERIFY(!w.Image1->pixmap().isNull());
+        QVERIFY(!w.Image2->pixmap().isNull());
+    }
+
+    // The captions the window shows whole must fit their rectangles.
+    void captionsFit()
+    {
+        UiFolder folder;
+        CapturingReport errors;
+        Zerivirav w(errors);
+        for (QCheckBox *box : w.centralWidget()->findChildren<QCheckBox *>())
+            QVERIFY2(box->sizeHint().width() <= box->width(), qPrintable(box->objectName()));
+        for (const auto &d : kLabels) {
+            QLabel *label = w.*d.member;
+            const QFontMetrics metrics(label->font());
+            QVERIFY2(metrics.horizontalAdvance(label->text()) <= label->width(), d.name.data());
+            QVERIFY2(metrics.height() <= label->height(), d.name.data());
+        }
+        // A value field stands to the right of its box's caption.
+        const std::pair<QCheckBox *, QLineEdit *> pairs[] = {
+            {w.Check4, w.Text1}, {w.Check10, w.Text2}, {w.Check11, w.Text3},
+            {w.Check13, w.Text4}, {w.Check8, w.Text5}, {w.Check9, w.Text6}};
+        for (auto [box, field] : pairs) {
+            QCOMPARE(field->y(), box->y());
+            QVERIFY2(box->x() + box->sizeHint().width() <= field->x(), qPrintable(field->objectName()));
+        }
+        const QPixmap bitmap = ui::PictureButton::drawBitmap(QStringLiteral("Run quex"));
+        QCOMPARE(bitmap.size(), QSize(75, 25));
+        const QImage image = bitmap.toImage();
+        QCOMPARE(image.pixelColor(0, 0), QColor(178, 178, 178));
+        bool pink = false;
+        for (int y = 0; y < image.height() && !pink; ++y)
+            for (int x = 0; x < image.width() && !pink; ++x)
+                pink = image.pixelColor(x, y) == QColor(255, 0, 204);
+        QVERIFY(pink);
+    }
+
+    // Option controls above Frame5 above TabStrip1; labels, images and lines beneath them all.
+    void stacking()
+    {
+        UiFolder folder;
+        CapturingReport errors;
+        Zerivirav w(errors);
+        const QObjectList children = w.centralWidget()->children();
+        auto at = [&](QWidget *widget) { return children.indexOf(widget); };
+        QVERIFY(at(w.Frame5) > at(w.TabStrip1));
+        for (QCheckBox *box : w.centralWidget()->findChildren<QCheckBox *>())
+            QVERIFY(at(box) > at(w.Frame5));
+        for (QWidget *field : {w.Text1, w.Text2, w.Text3, w.Text4, w.Text5, w.Text6})
+            QVERIFY(at(field) > at(w.Frame5));
+        for (QWidget *low : {static_cast<QWidget *>(w.Label2), static_cast<QWidget *>(w.Label5),
+                             static_cast<QWidget *>(w.Image1), w.Line4})
+            QVERIFY(at(low) < at(w.TabStrip1));
+    }
+
+    void focusChain()
+    {
+        UiFolder folder;
+        CapturingReport errors;
+        Zerivirav w(errors);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        // Every control in focus order, hidden ones included.
+        const QStringList expected = QStringLiteral(
+            "Run File2 Clear Command1 TabStrip1 Check15 Check17 Check19 Check20 Check5 Check10 "
+            "Text2 Check14 Check13 Text4 Check11 Text3 Check12 Check16 Check7 Check6 Check8 "
+            "Text5 Check9 Text6 Check1 Check2 Check3 Check4 Text1 Check18").split(QLatin1Char(' '));
+        QStringList chain;
+        QWidget *widget = w.Run;
+        QTabBar *tabBar = w.TabStrip1->tabBar();
+        do {
+            if (widget == tabBar || widget == w.TabStrip1) {
+                if (!chain.contains(QStringLiteral("TabStrip1")))
+                    chain << QStringLiteral("TabStrip1");
+            }
+            else if (expected.contains(widget->objectName()) && !chain.contains(widget->objectName()))
+                chain << widget->objectName();
+            widget = widget->nextInFocusChain();
+        } while (widget != w.Run);
+        QCOMPARE(chain, expected);
+
+        // The Tab key skips the hidden pages: from TabStrip1 it goes to Check15, then Check17.
+        w.TabStrip1->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w.Check15);
+        QTest::keyClick(w.Check15, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w.Check17);
+        QTest::keyClick(w.Check17, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w.Check19);
+    }
+
+    void initialPage()
+    {
+        UiFolder folder;
+        CapturingReport errors;
+        Zerivirav w(errors);
+        QCOMPARE(w.TabStrip1->count(), 4);
+        QCOMPARE(w.TabStrip1->tabText(0), QStringLiteral("Sound"));
+        QCOMPARE(w.TabStrip1->tabText(3), QStringLiteral("General"));
+        QCOMPARE(w.TabStrip1->currentIndex(), 0);
+        QCOMPARE(w.Frame5->title(), QStringLiteral("Sound"));
+        QStringList shown;
+        for (QWidget *c : w.centralWidget()->findChildren<QWidget *>())
+            if ((qobject_cast<QCheckBox *>(c) || qobject_cast<QLineEdit *>(c)) && !c->isHidden())
+                shown << c->objectName();
+        shown.sort();
+        QCOMPARE(shown, QStringLiteral("Check15 Check16 Check17 Check19 Check20 Check5").split(' '));
+        for (QLabel *value : {w.Label10, w.Label4, w.Label6, w.Label8, w.Label13, w.Label14})
+            QVERIFY(value->text().isEmpty());
+    }
+
+    void menu()
+    {
+        UiFolder folder;
+        CapturingReport errors;
+        Zerivirav w(errors);
+        const QList<QAction *> top = w.menuBar()->actions();
+        QCOMPARE(top.size(), 2);
+        QCOMPARE(top[0]->text(), QStringLiteral("&File"));
+        QCOMPARE(top[1]->text(), QStringLiteral("&Help"));
+        QCOMPARE(w.File->actions(), QList<QAction *>{w.Exit});
+        QCOMPARE(w.Help->actions(), (QList<QAction *>{w.ViewHelp, w.aAbout}));
+        QCOMPARE(w.Exit->text(), QStringLiteral("&Exit"));
+        QCOMPARE(w.Exit->shortcut(), QKeySequence(QStringLiteral("Ctrl+X")));
+        QCOMPARE(w.ViewHelp->text(), QStringLiteral("&View Readme"));
+        QCOMPARE(w.ViewHelp->shortcut(), QKeySequence(Qt::Key_F1));
+        QCOMPARE(w.aAbout->text(), QStringLiteral("&About"));
+        QVERIFY(w.aAbout->shortcut().isEmpty());
+    }
+
+    void fileList()
+    {
+        UiFolder folder;
+        using rom::fixtures::writeRawFile;
+        for (const char *name : {"zeta.bin", "GAME.BIN", "alpha.Bin", "game.txt", ".hidden.bin",
+                                 "Beta.bin", "b.bin.txt", "Test Cart.bin"})
+            QVERIFY(writeRawFile(QString::fromLatin1(name), "x"));
+        QVERIFY(QDir().mkdir(QStringLiteral("folder.bin")));
+        QVERIFY(QFile::link(QStringLiteral("zeta.bin"), QStringLiteral("link.bin")));
+        QVERIFY(QFile::link(QStringLiteral("missing"), QStringLiteral("broken.bin")));
+        CapturingReport errors;
+        Zerivirav w(errors);
+        const QStringList names = qobject_cast<QStringListModel *>(w.File2->model())->stringList();
+        QCOMPARE(names, QStringLiteral("alpha.Bin,Beta.bin,GAME.BIN,link.bin,Test Cart.bin,zeta.bin")
+                            .split(QLatin1Char(',')));
+        QVERIFY(!w.File2->selectionModel()->hasSelection());
+        QVERIFY(w.selectedFileName().isEmpty());
+        QCOMPARE(w.File2->selectionMode(), QAbstractItemView::SingleSelection);
+    }
+
+    void startupWithoutGraphics_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("no graphics folder") << "folder" << "atari.gif";
+        QTest::newRow("no banner") << "banner" << "zerivirav.jpg";
+        QTest::newRow("truncated gif") << "truncate" << "atari.gif";
+    }
+    void startupWithoutGraphics()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, named);
+        UiFolder folder;
+        if (damage == "folder")
+            QVERIFY(QDir(QStringLiteral("graphics")).removeRecursively());
+        else if (damage == "banner")
+            QVERIFY(QFile::remove(QStringLiteral("graphics/zerivirav.jpg")));
+        else
+            QVERIFY(QFile::resize(QStringLiteral("graphics/atari.gif"), 20));
+        CapturingReport errors;
+        Zerivirav w(errors);
+        QVERIFY(!w.loaded());
+        QCOMPARE(errors.entries.size(), 1);
+        QVERIFY2(errors.entries[0].description.contains(named), qPrintable(errors.entries[0].description));
+    }
+
+    // A folder copied from Windows may spell the data files in another case.
+    void picturesFoundInAnyCase()
+    {
+        UiFolder folder;
+        QVERIFY(QDir().rename(QStringLiteral("graphics"), QStringLiteral("Graphics")));
+        QVERIFY(QDir().rename(QStringLiteral("Graphics/atari.gif"), QStringLiteral("Graphics/ATARI.GIF")));
+        CapturingReport errors;
+        Zerivirav w(errors);
+        QVERIFY(w.loaded());
+        QVERIFY(!w.Image1->pixmap().isNull());
+    }
+
+    void exitPaths_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("File > Exit") << "menu";
+        QTest::newRow("Ctrl+X on the list") << "ctrl-x";
+        QTest::newRow("Command1") << "button";
+        QTest::newRow("close box") << "close";
+    }
+    void exitPaths()
+    {
+        QFETCH(QString, how);
+        UiFolder folder;
+        CapturingReport errors;
+        Zerivirav w(errors);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const int code = exitCodeAfter([&] {
+            if (how == "menu")
+                w.Exit->trigger();
+            else if (how == "ctrl-x")
+                QTest::keyClick(w.File2, Qt::Key_X, Qt::ControlModifier);
+            else if (how == "button")
+                QTest::mouseClick(w.Command1, Qt::LeftButton);
+            else
+                w.close();
+        });
+        QCOMPARE(code, 0);
+        QVERIFY(!w.isVisible());
+    }
+
+    // In a value field Ctrl+X cuts, as everywhere on the desktop.
+    void ctrlXCutsInValueField()
+    {
+        UiFolder folder;
+        CapturingReport errors;
+        Zerivirav w(errors);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.TabStrip1->setCurrentIndex(3);
+        w.Text1->setText(QStringLiteral("60"));
+        w.Text1->setFocus();
+        w.Text1->selectAll();
+        const int code = exitCodeAfter([&] {
+            QTest::keyClick(w.Text1, Qt::Key_X, Qt::ControlModifier);
+        });
+        QCOMPARE(code, -1);
+        QVERIFY(w.isVisible());
+        QVERIFY(w.Text1->text().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestZerivirav)
+#include "tst_zerivirav.moc"
