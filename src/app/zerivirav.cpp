@@ -53,6 +53,23 @@ protected:
     }
 };
 
+// A file list keeps one entry selected once the user has chosen one, as the
+// list of a ROM folder should: Ctrl+click and clicks beside the entries do
+// not take the selection away.
+class FileList final : public QListView {
+public:
+    using QListView::QListView;
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *) const override
+    {
+        if (!index.isValid())
+            return QItemSelectionModel::NoUpdate;
+        return QItemSelectionModel::ClearAndSelect;
+    }
+};
+
 QString fromView(std::string_view text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -161,7 +178,7 @@ void Zerivirav::createControls(QWidget *client)
         this->*def.member = field;
     }
 
-    File2 = new QListView(client);
+    File2 = new FileList(client);
     File2->setObjectName(QStringLiteral("File2"));
     File2->setGeometry(pixels(kFileListRect));
     File2->setAccessibleName(QStringLiteral("ROM files"));

@@ -141,6 +141,9 @@ private slots:
         const QRect first = w.File2->visualRect(w.File2->model()->index(0, 0));
         QTest::mouseClick(w.File2->viewport(), Qt::LeftButton, {}, first.center());
         QCOMPARE(w.Label10->text(), QStringLiteral("Adventure"));
+        // Once chosen, an entry stays chosen: Ctrl+click does not take it away.
+        QTest::mouseClick(w.File2->viewport(), Qt::LeftButton, Qt::ControlModifier, first.center());
+        QCOMPARE(w.selectedFileName(), QByteArray("ADVENTUR.BIN"));
         QTest::keyClick(w.File2, Qt::Key_Down);
         QCOMPARE(w.Label10->text(), QStringLiteral("Air Raid"));
         QTest::keyClick(w.File2, Qt::Key_Up);
