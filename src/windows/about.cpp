@@ -58,7 +58,7 @@ About::About()
     Label1->setGeometry(twips(120, 720, 4455, 495));
 
     Label2 = notice(QStringLiteral("Label2"),
-                    QStringLiteral("The quex emulator is the work of its author, a derived "
+                    QStringLiteral("The quex emulator is the work of its author; it is a derived "
                                    "work with many contributors."),
                     this);
     Label2->setGeometry(twips(120, 1320, 4455, 495));

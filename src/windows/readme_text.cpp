@@ -92,7 +92,8 @@ QString decodeWindows1252(QByteArrayView bytes)
 
 QString decodeText(QByteArrayView bytes)
 {
-    QStringDecoder utf8(QStringConverter::Utf8);
+    // Stateless: a sequence cut off at the end of the file is an error too.
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     QString text = utf8(bytes);
     if (!utf8.hasError())
         return text;
@@ -182,9 +183,9 @@ QString richTextToPlainText(QByteArrayView rtf)
                 if (hasParam && param > 0)
                     i += std::min<long long>(param, n - i);
             } else if (word == "u" && hasParam) {
-                const auto unit = static_cast<char16_t>(param < 0 ? param + 65536 : param);
                 fallbackLeft = 0;
-                put(unit);
+                if (param >= -32768 && param <= 65535)
+                    put(static_cast<char16_t>(param < 0 ? param + 65536 : param));
                 fallbackLeft = state.fallbackLength;
             } else if (word == "uc" && hasParam) {
                 state.fallbackLength = static_cast<int>(std::max(0LL, param));
@@ -231,23 +232,32 @@ QString readmeDisplayText(QByteArrayView bytes)
 {
     const QString decoded = isRichText(bytes) ? richTextToPlainText(bytes) : decodeText(bytes);
 
-    // One pass: CR LF and lone CR become LF, NUL becomes a visible mark.
-    QString text(decoded.size(), Qt::Uninitialized);
+    // One pass: CR LF and lone CR become LF, NUL becomes a visible mark, and
+    // overlong lines are broken.
+    const qsizetype n = decoded.size();
+    QString text(n + n / kLongestReadmeLine + 1, Qt::Uninitialized);
     QChar *out = text.data();
     const QChar *in = decoded.constData();
-    const qsizetype n = decoded.size();
     qsizetype k = 0;
+    qsizetype column = 0;
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t ch = in[i].unicode();
+        char16_t ch = in[i].unicode();
         if (ch == u'\r') {
-            out[k++] = QChar(u'\n');
+            ch = u'\n';
             if (i + 1 < n && in[i + 1] == QChar(u'\n'))
                 ++i;
         } else if (ch == 0) {
-            out[k++] = QChar(kReplacement);
-        } else {
-            out[k++] = in[i];
+            ch = kReplacement;
         }
+        if (ch == u'\n') {
+            column = 0;
+        } else if (column >= kLongestReadmeLine && !QChar::isLowSurrogate(ch)) {
+            out[k++] = QChar(u'\n');
+            column = 0;
+        }
+        if (ch != u'\n')
+            ++column;
+        out[k++] = QChar(ch);
     }
     text.truncate(k);
     return text;

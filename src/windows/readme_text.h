@@ -22,8 +22,14 @@ bool isRichText(QByteArrayView bytes);
 // kept, formatting and non-text groups (font tables, pictures, ...) dropped.
 QString richTextToPlainText(QByteArrayView rtf);
 
+// The text box lays out a whole line whenever any of it is visible, so one
+// huge line (only binary or generated files have them) would freeze it; a
+// line longer than this is broken.
+inline constexpr qsizetype kLongestReadmeLine = 4096;
+
 // What the Readme window shows for the file's bytes: rich text reduced to
-// plain text, line ends made uniform, and NULs made visible as U+FFFD.
+// plain text, line ends made uniform, NULs made visible as U+FFFD and lines
+// longer than kLongestReadmeLine broken.
 QString readmeDisplayText(QByteArrayView bytes);
 
 } // namespace ui
