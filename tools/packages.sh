@@ -7,7 +7,7 @@ ZV_BUILD_PACKAGES="g++ cmake ninja-build qt6-base-dev libgl-dev libglx-dev libop
 # A private X server with a window manager, screenshots and key presses.
 ZV_X_PACKAGES="xvfb openbox imagemagick x11-utils xdotool"
 # The end-to-end suite drives the program through the accessibility bus.
-ZV_E2E_PACKAGES="python3 python3-pyatspi at-spi2-core dbus dbus-x11 procps util-linux"
+ZV_E2E_PACKAGES="python3 python3-pyatspi at-spi2-core dbus dbus-x11 procps util-linux mount"
 
 zv_ensure_packages() {
     local missing=() pkg

@@ -94,7 +94,10 @@ std::optional<QString> writeFileAtomically(const QString &path, const QByteArray
         return file.errorString();
     };
 
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, a short write shows here: Qt's buffered path can let
+    // commit() succeed after a failed flush and replace the script with a
+    // cut-off or empty file (full disk, file-size limit).
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return failure(file.errorString());
     errno = 0;
     if (file.write(bytes) != bytes.size()) {

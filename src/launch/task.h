@@ -21,6 +21,10 @@ std::variant<double, StartFailure> startTask(const QString &scriptName);
 // Best effort: brings the window of the task to the front. Never blocks.
 void activateTask(double taskId);
 
+// Called once at start, so that a write running into a limit of the system
+// (the file-size limit) fails and is reported instead of ending the program.
+void prepareProcess();
+
 // Splits a command line the way the Windows C runtime does: blanks and tabs
 // separate arguments, double quotes group and are removed, and in a script
 // "%%" stands for "%".

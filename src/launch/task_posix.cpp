@@ -291,6 +291,13 @@ std::variant<double, StartFailure> startTask(const QString &scriptName)
     return spawnDetached(programPath, std::move(args));
 }
 
+void prepareProcess()
+{
+    // Ignored, SIGXFSZ turns into EFBIG from write(); the emulator gets the
+    // default back, as every signal is reset before exec.
+    ::signal(SIGXFSZ, SIG_IGN);
+}
+
 void activateTask(double taskId)
 {
     // Raising another program's window is the window manager's decision

@@ -37,6 +37,10 @@ std::variant<double, StartFailure> startTask(const QString &scriptName)
     return static_cast<double>(process.dwProcessId);
 }
 
+void prepareProcess()
+{
+}
+
 void activateTask(double taskId)
 {
     if (!(taskId > 0 && taskId <= 4294967295.0))

@@ -3,10 +3,56 @@
 #include "windows/path_lookup.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 
 namespace ui {
+
+namespace {
+
+// Qt shows whatever part of a GIF arrived. A file cut short is still not a
+// readable picture, so its blocks are walked up to the trailer.
+bool isCompleteGif(const QByteArray &gif)
+{
+    const auto byte = [&gif](qsizetype i) { return static_cast<unsigned char>(gif.at(i)); };
+    const auto colourTable = [](unsigned char flags) { return flags & 0x80 ? 3 << ((flags & 7) + 1) : 0; };
+    qsizetype at = 13; // signature and logical screen descriptor
+    if (gif.size() < at)
+        return false;
+    at += colourTable(byte(10));
+    const auto skipDataBlocks = [&] {
+        while (at < gif.size()) {
+            const int length = byte(at++);
+            if (length == 0)
+                return true;
+            at += length;
+        }
+        return false;
+    };
+    while (at < gif.size()) {
+        switch (byte(at++)) {
+        case 0x3B: // trailer
+            return true;
+        case 0x21: // extension: label, data blocks
+            if (++at > gif.size() || !skipDataBlocks())
+                return false;
+            break;
+        case 0x2C: // image: descriptor, colour table, code size, data blocks
+            if (at + 9 > gif.size())
+                return false;
+            at += 9 + colourTable(byte(at + 8));
+            if (++at > gif.size() || !skipDataBlocks())
+                return false;
+            break;
+        default:
+            return false;
+        }
+    }
+    return false;
+}
+
+} // namespace
 
 std::variant<QPixmap, PictureFailure> loadPicture(QStringView relativePath)
 {
@@ -22,7 +68,14 @@ std::variant<QPixmap, PictureFailure> loadPicture(QStringView relativePath)
 
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
+    const QByteArray format = reader.format();
     QImage image = reader.read();
+    if (!image.isNull() && format == "gif") {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly) || !isCompleteGif(file.readAll()))
+            return PictureFailure{ErrorNumber::InvalidPicture,
+                                  QStringLiteral("Cannot read the picture %1: the file is incomplete").arg(shown)};
+    }
     if (image.isNull()) {
         const bool denied = reader.error() == QImageReader::FileNotFoundError;
         return PictureFailure{denied ? ErrorNumber::PermissionDenied : ErrorNumber::InvalidPicture,

@@ -1,0 +1,575 @@
+"""A private desktop for the end-to-end suite: Xvfb, openbox, a session bus
+with the accessibility bus, and the real zerivirav binary started in
+throw-away folders. Everything is driven the way a person or a screen reader
+would: through the accessibility tree, and with xdotool where a key press is
+the point. Every process started here is ended by its id when the session
+closes, whatever happened."""
+
+import ctypes
+import os
+import pathlib
+import re
+import resource
+import select
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+NOBODY = 65534
+TITLE = "quex Front End"
+PR_SET_CHILD_SUBREAPER = 36
+A11Y_BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
+REQUIRED_PROGRAMS = {"Xvfb": "xvfb", "openbox": "openbox", "xdotool": "xdotool", "xprop": "x11-utils",
+                     "import": "imagemagick", "dbus-daemon": "dbus", A11Y_BUS_LAUNCHER: "at-spi2-core",
+                     "setpriv": "util-linux", "prlimit": "util-linux"}
+SANITIZER_MARKS = (b"ERROR: AddressSanitizer", b"runtime error:", b"ERROR: LeakSanitizer")
+
+
+class Failure(AssertionError):
+    pass
+
+
+class Skip(Exception):
+    """The scenario cannot run here (say, no right to mount a file system)."""
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+_atspi = None  # pyatspi, imported once the session's buses exist
+
+
+def pump():
+    """Lets the accessibility library take in the events that keep its view current."""
+    if _atspi is None:
+        return
+    from gi.repository import GLib
+    context = GLib.MainContext.default()
+    while context.pending():
+        context.iteration(False)
+
+
+def wait_until(predicate, timeout, what, interval=0.05):
+    deadline = time.monotonic() + timeout
+    while True:
+        pump()
+        try:
+            value = predicate()
+        except (Failure, AttributeError, NameError, TypeError):
+            raise
+        except Exception:  # an object that vanished under us counts as "not yet"
+            value = None
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failure(f"timed out after {timeout:g} s waiting for {what}")
+        time.sleep(interval)
+
+
+# ---------------------------------------------------------------- processes
+
+def _stat(pid):
+    """The fields of /proc/PID/stat after the command name, or None when gone."""
+    try:
+        with open(f"/proc/{pid}/stat", "rb") as f:
+            stat = f.read()
+    except OSError:
+        return None
+    return stat[stat.rfind(b")") + 2:].split()
+
+
+def _children_of(parent):
+    return [int(entry) for entry in os.listdir("/proc")
+            if entry.isdigit() and (fields := _stat(entry)) and int(fields[1]) == parent]
+
+
+def descendants(pid):
+    found, todo = [], [pid]
+    while todo:
+        for kid in _children_of(todo.pop()):
+            found.append(kid)
+            todo.append(kid)
+    return found
+
+
+def process_state(pid):
+    """The one-letter state of a process ("Z" for a zombie), or None when gone."""
+    fields = _stat(pid)
+    return fields[0].decode() if fields else None
+
+
+def _reap(pid):
+    try:
+        os.waitpid(pid, os.WNOHANG)
+    except ChildProcessError:
+        pass
+
+
+def end_process(pid, grace=2.0):
+    """SIGTERM, then SIGKILL if it is still there after `grace` seconds."""
+    for sig, wait in ((signal.SIGTERM, grace), (signal.SIGKILL, 2.0)):
+        try:
+            os.kill(pid, sig)
+        except ProcessLookupError:
+            return
+        deadline = time.monotonic() + wait
+        while time.monotonic() < deadline:
+            _reap(pid)
+            if process_state(pid) in (None, "Z"):
+                _reap(pid)
+                return
+            time.sleep(0.02)
+
+
+def reap_orphans(keep=()):
+    """Processes orphaned to us (we are their subreaper) are collected here,
+    except those a Popen object still waits for."""
+    for pid in _children_of(os.getpid()):
+        if pid not in keep and process_state(pid) == "Z":
+            _reap(pid)
+
+
+def as_user(argv, user):
+    if user is None:
+        return list(argv)
+    return ["setpriv", f"--reuid={user}", f"--regid={user}", "--clear-groups", *argv]
+
+
+# ---------------------------------------------------------------- stand-in log
+
+def _unescape(field):
+    return re.sub(rb"%([0-9A-F]{2})", lambda m: bytes([int(m.group(1), 16)]), field)
+
+
+def standin_runs(folder):
+    """Each run the quex stand-in recorded: (pid, [argument bytes])."""
+    log = pathlib.Path(folder) / "quex.log"
+    if not log.exists():
+        return []
+    runs = []
+    for line in log.read_bytes().split(b"\n"):
+        if line:
+            fields = line.split(b"\t")
+            runs.append((int(fields[0]), [_unescape(f) for f in fields[1:]]))
+    return runs
+
+
+def script_lines(folder):
+    return (pathlib.Path(folder) / "Quex.bat").read_bytes().split(b"\r\n")
+
+
+# ---------------------------------------------------------------- the session
+
+class Session:
+    def __init__(self, app, standin, source):
+        self.app_binary = str(app)
+        self.standin = str(standin)
+        self.source = pathlib.Path(source)
+        self.root = pathlib.Path(tempfile.mkdtemp(prefix="zv-e2e-"))
+        os.chmod(self.root, 0o755)
+        self.procs = []
+        self.apps = []
+        self.mounts = []
+        self.env = None
+        self.default_picture = None  # the start-up game picture, as pixels
+        self._template = None
+        self._nobody_binary = None
+        self._launched = 0
+
+    def __enter__(self):
+        try:
+            self.start()
+        except BaseException:
+            self.stop()
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    # -- processes
+
+    def spawn(self, argv, *, env=None, cwd=None, user=None, log=None, rlimits=None, **popen):
+        def limits():
+            # Only the soft limit, so it can be lifted again from outside.
+            for which, value in (rlimits or {}).items():
+                resource.setrlimit(which, (value, resource.getrlimit(which)[1]))
+        out = open(log, "ab") if log else subprocess.DEVNULL
+        try:
+            proc = subprocess.Popen(as_user(argv, user), env=env or self.env, cwd=cwd,
+                                    stdin=subprocess.DEVNULL, stdout=popen.pop("stdout", out),
+                                    stderr=subprocess.STDOUT if log else subprocess.DEVNULL,
+                                    preexec_fn=limits if rlimits else None, **popen)
+        finally:
+            if log:
+                out.close()
+        self.procs.append(proc)
+        return proc
+
+    def start(self):
+        missing = sorted({package for program, package in REQUIRED_PROGRAMS.items() if not shutil.which(program)})
+        check(not missing, f"programs this suite needs are missing; install the Debian packages {missing}")
+        libc = ctypes.CDLL(None, use_errno=True)
+        # Emulators started by the program outlive it and come back to us.
+        libc.prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0)
+        env = {k: v for k, v in os.environ.items()
+               if not k.startswith(("DBUS_", "AT_SPI", "XDG_", "QT_", "WAYLAND"))}
+        env.setdefault("ASAN_OPTIONS", "detect_leaks=0")
+        env["LANG"] = env["LC_ALL"] = "C.UTF-8"
+
+        # Xvfb picks a free display itself, so parallel sessions never collide.
+        read_end, write_end = os.pipe()
+        self.spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                    "-nolisten", "tcp", "-ac", "-noreset"], env=env, pass_fds=(write_end,),
+                   log=self.root / "xvfb.log")
+        os.close(write_end)
+        display = self._read_line(read_end, 20, "the X server's display number")
+        os.close(read_end)
+        env["DISPLAY"] = ":" + display
+
+        # A session bus that admits every user: some cases run the program as nobody.
+        conf = self.root / "session-bus.conf"
+        conf.write_text(
+            '<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"'
+            ' "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">\n'
+            "<busconfig><type>session</type>"
+            f"<listen>unix:path={self.root}/session-bus</listen><auth>EXTERNAL</auth>"
+            '<policy context="default"><allow user="*"/><allow send_destination="*" eavesdrop="true"/>'
+            '<allow eavesdrop="true"/><allow own="*"/></policy></busconfig>\n')
+        bus = self.spawn(["dbus-daemon", f"--config-file={conf}", "--nofork", "--print-address=1"],
+                         env=env, stdout=subprocess.PIPE)
+        env["DBUS_SESSION_BUS_ADDRESS"] = self._read_line(bus.stdout.fileno(), 20, "the session bus")
+        self.env = env
+
+        # The accessibility bus admits root and its own user; started as nobody
+        # it serves both the program run as nobody and this (root) driver.
+        runtime = self.private_dir("run-nobody", NOBODY)
+        self.spawn([A11Y_BUS_LAUNCHER, "--launch-immediately"],
+                   env=dict(env, XDG_RUNTIME_DIR=str(runtime), HOME=str(runtime)), cwd=runtime,
+                   user=NOBODY if os.geteuid() == 0 else None, log=self.root / "atspi.log")
+        self.spawn(["openbox"], env=env, log=self.root / "openbox.log")
+        wait_until(lambda: b"window id" in self.x(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]),
+                   20, "the window manager")
+        wait_until(lambda: b"unix:" in self.x(["xprop", "-root", "AT_SPI_BUS"]), 20,
+                   "the accessibility bus")
+
+        os.environ.update({k: env[k] for k in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")})
+        global _atspi
+        import pyatspi
+        from gi.repository import Atspi
+        _atspi = pyatspi
+        Atspi.set_timeout(15000, 30000)  # a frozen program fails the call, not the whole run
+        wait_until(lambda: self.desktop() is not None, 20, "the accessibility registry")
+
+    def stop(self):
+        for app in self.apps:
+            app.kill()
+        # Whatever we started, and whatever was started from it, newest first.
+        for pid in reversed(descendants(os.getpid())):
+            end_process(pid, grace=1.0)
+        for proc in self.procs:
+            try:
+                proc.wait(timeout=1)
+            except subprocess.TimeoutExpired:
+                pass
+        for mount in reversed(self.mounts):
+            subprocess.run(["umount", "-l", str(mount)], stderr=subprocess.DEVNULL)
+        subprocess.run(["chmod", "-R", "u+rwX", str(self.root)], stderr=subprocess.DEVNULL)
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def reset(self):
+        """After a scenario: no program and no stand-in of it is left running."""
+        for app in self.apps:
+            app.kill()
+        self.apps.clear()
+        self.procs = [p for p in self.procs if p.poll() is None]
+        keep = {p.pid for p in self.procs}
+        for pid in list(keep):
+            keep.update(descendants(pid))
+        for pid in descendants(os.getpid()):
+            if pid not in keep:
+                end_process(pid, grace=0.5)
+        reap_orphans({p.pid for p in self.procs})
+
+    @staticmethod
+    def _read_line(fd, timeout, what):
+        data = b""
+        deadline = time.monotonic() + timeout
+        while not data.endswith(b"\n"):
+            ready, _, _ = select.select([fd], [], [], max(0.0, deadline - time.monotonic()))
+            if not ready:
+                raise Failure(f"no answer from {what}")
+            chunk = os.read(fd, 256)
+            if not chunk:
+                raise Failure(f"{what} ended before answering")
+            data += chunk
+        return data.decode().strip()
+
+    def x(self, argv, check_rc=False):
+        """Runs an X client of this display; its output."""
+        done = subprocess.run(argv, env=self.env, capture_output=True, timeout=30)
+        if check_rc and done.returncode != 0:
+            raise Failure(f"{argv[0]} failed: {done.stderr.decode(errors='replace')}")
+        return done.stdout
+
+    def desktop(self):
+        return _atspi.Registry.getDesktop(0)
+
+    # -- folders
+
+    def private_dir(self, name, owner=None):
+        path = self.root / name
+        path.mkdir(exist_ok=True)
+        if owner is not None and os.geteuid() == 0:
+            os.chown(path, owner, owner)
+        os.chmod(path, 0o700)
+        return path
+
+    def folder(self, name, *, graphics=True, readme=True, quex=True, roms=True):
+        """A fresh program folder: the default data files, the stand-in as
+        quex.exe and the demo ROMs (each part can be left out)."""
+        if self._template is None:
+            self._template = self.root / "template"
+            subprocess.run([str(self.source / "tools/make_demo.sh"), str(self._template), self.standin],
+                           check=True, capture_output=True)
+        path = self.root / name
+        path.mkdir()
+        os.chmod(path, 0o755)
+        wanted = {"graphics": graphics, "zerivirav.txt": readme, "quex.exe": quex}
+        for entry in self._template.iterdir():
+            if not wanted.get(entry.name, roms and entry.suffix.lower() == ".bin"):
+                continue
+            if entry.is_dir():
+                shutil.copytree(entry, path / entry.name)
+            else:
+                shutil.copy2(entry, path / entry.name)
+        return path
+
+    def binary_for(self, user):
+        """The program as `user` may run it: the build tree may be closed to
+        others, and then a copy in the session folder is used."""
+        if user is None:
+            return self.app_binary
+        if self._nobody_binary is None:
+            probe = subprocess.run(as_user(["test", "-x", self.app_binary], user))
+            self._nobody_binary = self.app_binary if probe.returncode == 0 else shutil.copy2(self.app_binary, self.root)
+        return self._nobody_binary
+
+    def launch(self, folder, **kwargs):
+        self._launched += 1
+        app = App(self, folder, log=self.root / f"app-{self._launched}.log", **kwargs)
+        self.apps.append(app)
+        app.start()
+        return app
+
+
+# ---------------------------------------------------------------- the program
+
+class App:
+    def __init__(self, session, folder, *, log, user=None, env=None, rlimits=None):
+        self.session = session
+        self.folder = pathlib.Path(folder)
+        self.user = user
+        self.extra_env = env or {}
+        self.rlimits = rlimits
+        self.proc = None
+        self._root = None
+        self.log = log
+
+    def start(self):
+        env = dict(self.session.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
+                   **self.extra_env)
+        env["XDG_RUNTIME_DIR"] = str(self.session.private_dir(f"run-{self.user or 'root'}", self.user))
+        if self.user is not None:
+            env["HOME"] = env["XDG_RUNTIME_DIR"]
+        self.proc = self.session.spawn([self.session.binary_for(self.user)], env=env, cwd=self.folder, user=self.user,
+                                       log=self.log, rlimits=self.rlimits)
+
+    @property
+    def pid(self):
+        return self.proc.pid
+
+    def alive(self):
+        return self.proc.poll() is None
+
+    def wait_exit(self, timeout=15):
+        try:
+            return self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure(f"the program did not end within {timeout} s")
+
+    def kill(self):
+        if self.proc is not None and self.proc.poll() is None:
+            end_process(self.proc.pid, grace=0.5)
+            self.proc.wait(timeout=5)
+
+    def sanitizer_report(self):
+        text = self.log.read_bytes() if self.log.exists() else b""
+        return next((text[max(0, text.find(m) - 200):][:3000].decode(errors="replace")
+                     for m in SANITIZER_MARKS if m in text), None)
+
+    # -- the accessibility tree
+
+    def root(self, timeout=30):
+        def found():
+            if self._root is not None:
+                return self._root
+            desktop = self.session.desktop()
+            for i in range(desktop.childCount):
+                try:
+                    child = desktop.getChildAtIndex(i)
+                    ours = child is not None and child.get_process_id() == self.pid
+                except Exception:  # a program that just ended
+                    continue
+                if ours:
+                    self._root = child
+                    return child
+            check(self.alive(), f"the program ended (status {self.proc.returncode}) before it showed a window")
+            return None
+        return wait_until(found, timeout, "the program on the accessibility bus")
+
+    def toplevels(self):
+        root = self.root()
+        return [root.getChildAtIndex(i) for i in range(root.childCount)]
+
+    def window(self, title=TITLE, timeout=30, roles=None):
+        """A shown top-level window by its title; the main window and the error
+        box share theirs and differ in role."""
+        roles = roles or (("frame",) if title == TITLE else None)
+        def found():
+            check(self.alive(), f"the program ended (status {self.proc.returncode})")
+            return next((w for w in self.toplevels() if w is not None and w.name == title
+                         and (roles is None or w.getRoleName() in roles) and showing(w)), None)
+        return wait_until(found, timeout, f'the window "{title}"')
+
+    def main_window(self, timeout=30):
+        return self.window(TITLE, timeout)
+
+    def lookup(self, role, name, within=None):
+        return _atspi.findDescendant(within or self.root(),
+                                     lambda a: a is not None and a.getRoleName() == role and a.name == name)
+
+    def find(self, role, name, within=None, timeout=10):
+        return wait_until(lambda: self.lookup(role, name, within), timeout, f'{role} "{name}"')
+
+    def find_all(self, role, within=None):
+        return _atspi.findAllDescendants(within or self.root(), lambda a: a is not None and a.getRoleName() == role)
+
+    def find_all_roles(self, roles, within=None):
+        return _atspi.findAllDescendants(within or self.root(), lambda a: a is not None and a.getRoleName() in roles)
+
+    def press(self, name, role="push button", within=None):
+        act(self.find(role, name, within), ("Press", "Toggle", "Click"))
+
+    def menu(self, *path):
+        item = self.root()
+        for name in path:
+            item = self.find("menu item", name, within=item)
+        act(item, ("Press", "Click"))
+
+    def select_rom(self, name):
+        rom_list = self.find("list", "ROM files")
+        item = self.find("list item", name, within=rom_list)
+        if not item.getState().contains(_atspi.STATE_SELECTED):
+            act(item, ("Toggle", "Press"))
+        wait_until(lambda: item.getState().contains(_atspi.STATE_SELECTED), 10, f'"{name}" selected')
+
+    def rom_names(self):
+        rom_list = self.find("list", "ROM files")
+        return [rom_list.getChildAtIndex(i).name for i in range(rom_list.childCount)]
+
+    def value_labels(self):
+        """Caption -> text of the six value labels."""
+        return {label.description: label.name for label in self.find_all("label") if label.description}
+
+    def show_page(self, caption):
+        self.press(caption, role="page tab")
+        wait_until(lambda: self.lookup("panel", caption), 10, f'the page "{caption}"')
+
+    def tick(self, caption, ticked=True):
+        box = self.find("check box", caption)
+        if box.getState().contains(_atspi.STATE_CHECKED) != ticked:
+            act(box, ("Toggle", "Press"))
+        wait_until(lambda: box.getState().contains(_atspi.STATE_CHECKED) == ticked, 10,
+                   f'"{caption}" {"ticked" if ticked else "unticked"}')
+
+    def set_value(self, field_name, text):
+        field = self.find("text", field_name)
+        editable = field.queryEditableText()
+        editable.setTextContents("")
+        editable.insertText(0, text, len(text))
+        return field.queryText().getText(0, -1)
+
+    def error_report(self, timeout=15):
+        """The error box: (box, its text)."""
+        box = self.window(TITLE, timeout, roles=("alert", "dialog"))
+        text = "\n".join(label.name for label in self.find_all("label", box))
+        return box, text
+
+    def dismiss(self, box):
+        self.press("OK", within=box)
+        wait_until(lambda: not self.alive() or not any(w is not None and w.getRoleName() in ("alert", "dialog")
+                                                       for w in self.toplevels()), 10,
+                   "the error box to close")
+
+    def x_window(self, title=TITLE):
+        """The X window id of a shown top-level window of this program."""
+        def found():
+            ids = self.session.x(["xdotool", "search", "--onlyvisible", "--pid", str(self.pid)]).split()
+            return next((i.decode() for i in ids
+                         if self.session.x(["xdotool", "getwindowname", i]).rstrip(b"\n") == title.encode()), None)
+        return wait_until(found, 10, f'the X window "{title}"')
+
+    def keys(self, *keys, window=None):
+        win = window or self.x_window()
+        active = lambda: self.session.x(["xdotool", "getactivewindow"]).strip().decode() == win  # noqa: E731
+
+        def settled():
+            # A window that was just shown may still take the focus from ours.
+            if not active():
+                self.session.x(["xdotool", "windowactivate", "--sync", win])
+                return False
+            time.sleep(0.15)
+            return active()
+        wait_until(settled, 10, "the window to take the focus")
+        self.session.x(["xdotool", "key", "--clearmodifiers", "--delay", "40", *keys], check_rc=True)
+
+    def settled_picture(self, accessible_name="Game picture"):
+        """The picture once the window has painted it: the same twice running,
+        and not one flat colour."""
+        def settled():
+            first = self.picture(accessible_name)
+            time.sleep(0.2)
+            colours = {first[i:i + 3] for i in range(0, len(first), 3)}
+            return first if len(colours) > 1 and first == self.picture(accessible_name) else None
+        return wait_until(settled, 10, f"the {accessible_name} to be painted")
+
+    def picture(self, accessible_name="Game picture"):
+        """The pixels on screen where the named image is shown."""
+        image = self.find("image", accessible_name)
+        ext = image.queryComponent().getExtents(_atspi.DESKTOP_COORDS)
+        return self.session.x(["import", "-silent", "-window", "root", "-crop",
+                               f"{ext.width}x{ext.height}+{ext.x}+{ext.y}", "-depth", "8", "rgb:-"],
+                              check_rc=True)
+
+
+def has_state(accessible, name):
+    return accessible.getState().contains(getattr(_atspi, f"STATE_{name}"))
+
+
+def showing(accessible):
+    return has_state(accessible, "SHOWING")
+
+
+def act(accessible, names):
+    action = accessible.queryAction()
+    available = [action.getName(i) for i in range(action.nActions)]
+    for name in names:
+        if name in available:
+            action.doAction(available.index(name))
+            return
+    raise Failure(f'"{accessible.name}" offers none of {names}, only {available}')

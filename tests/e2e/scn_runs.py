@@ -1,0 +1,93 @@
+"""Run with hostile value fields, and Run pressed fifty times in quick succession."""
+
+import time
+
+from harness import check, descendants, has_state, process_state, script_lines, showing, standin_runs, wait_until
+
+FRAME_RATE = ("General", "Select emulator frame rate. 1 to 254. The default is 60", "Value of the frame rate")
+SCANLINE = ("Video", "Select starting scanline. Usally 39.", "Value of the starting scanline")
+PADDLE = ("Joystick", "Paddle sensitivity. From 1 to 15, 3 is the normal.", "Value of the paddle sensitivity")
+HUGE = "1.79769313486232E+308"  # the largest finite double, as the options line writes it
+
+# (option, text typed or pasted, what the emulator must receive before the ROM name)
+VALUES = [
+    (FRAME_RATE, "1E999", []),
+    (FRAME_RATE, "-1E999", [f"-r-{HUGE}"]),
+    (SCANLINE, "1E999", [f"-u{HUGE}"]),
+    (SCANLINE, "1" + "0" * 99_999, [f"-u{HUGE}"]),
+    (PADDLE, "-5" + "x" * 99_998, ["-p-5"]),
+    (FRAME_RATE, "9" * 100_000, []),
+    (SCANLINE, "&HFFFFFFFFFFFFFFFFFFFF", ["-u1.20892581961463E+24"]),
+    (FRAME_RATE, "&HFFFFFFFFFFFFFFFFFFFF", []),
+]
+
+
+def hostile_values(session):
+    folder = session.folder("values")
+    app = session.launch(folder)
+    app.main_window()
+    app.select_rom("AIRRAID.BIN")
+    for (page, caption, field), text, expected in VALUES:
+        shown = f"{text[:24]}... ({len(text)} characters)" if len(text) > 30 else text
+        app.press("Clear")
+        wait_until(lambda: not any(has_state(b, "CHECKED") for b in app.find_all("check box"))
+                   and not any(t.queryText().characterCount for t in app.find_all("text")), 10,
+                   "Clear to empty every option")
+        app.show_page(page)
+        app.tick(caption)
+        app.set_value(field, text)  # inserted in one piece, as a paste is
+        before = len(standin_runs(folder))
+        app.press("Run quex")
+        runs = wait_until(lambda: len(standin_runs(folder)) > before and standin_runs(folder), 15,
+                          f"the stand-in to run with {shown!r} in {field}")
+        got = [a.decode() for a in runs[-1][1]]
+        check(got == expected + ["AIRRAID.BIN"], f"{shown!r} in {field}: the stand-in received {got}")
+        line = script_lines(folder)[2].decode()
+        check(line == " ".join(["quex.exe", *expected, "AIRRAID.BIN"]), f"{shown!r}: script line 3 is {line!r}")
+        check(app.alive(), f"the program ended on {shown!r}")
+
+
+def fifty_runs(session):
+    folder = session.folder("fifty")
+    app = session.launch(folder)
+    app.main_window()
+    app.select_rom("AIRRAID.BIN")
+    app.tick("Run emulator with no sound.")
+    run = app.find("push button", "Run quex")
+    run.queryComponent().grabFocus()
+    wait_until(lambda: has_state(run, "FOCUSED"), 10, "Run to hold the focus")
+    expected_script = b'"\r\necho off\r\nquex.exe -q AIRRAID.BIN\r\n"\r\n'
+
+    # Space on the focused button, fifty times, as fast as a keyboard repeats.
+    app.keys("space")  # the first, so the window surely has the focus
+    presses = session.spawn(["xdotool", "key", "--repeat", "49", "--repeat-delay", "20", "space"])
+    slowest = 0.0
+    scripts_seen = set()
+    deadline = time.monotonic() + 60
+    while len(standin_runs(folder)) < 50 and time.monotonic() < deadline:
+        started = time.monotonic()
+        check(showing(app.main_window()), "the main window went away")
+        slowest = max(slowest, time.monotonic() - started)
+        if (folder / "Quex.bat").exists():
+            scripts_seen.add((folder / "Quex.bat").read_bytes())
+        time.sleep(0.02)
+    presses.wait(timeout=30)
+    time.sleep(1.0)  # a fifty-first run would show now
+
+    runs = standin_runs(folder)
+    check(len(runs) == 50, f"{len(runs)} stand-in runs for fifty presses")
+    check(len({pid for pid, _ in runs}) == 50, "stand-in runs share a process id")
+    bad = [args for _, args in runs if args != [b"-q", b"AIRRAID.BIN"]]
+    check(not bad, f"runs with other arguments: {bad[:3]}")
+    check(scripts_seen <= {expected_script}, f"scripts seen on disk: {scripts_seen - {expected_script}}")
+    check((folder / "Quex.bat").read_bytes() == expected_script, "the final script is wrong")
+    check(slowest < 2.0, f"the window took {slowest:.1f} s to answer during the runs")
+    # A child the program never waits for stays a zombie until it ends.
+    zombies = [pid for pid in descendants(app.pid) if process_state(pid) == "Z"]
+    check(not zombies, f"zombie processes under the program: {zombies}")
+
+
+SCENARIOS = [
+    ("hostile value fields", hostile_values, {}),
+    ("fifty runs in quick succession", fifty_runs, {}),
+]
