@@ -1,6 +1,7 @@
 // zerivirav: a front end that starts the quex emulator on a chosen ROM.
 
 #include "app/zerivirav.h"
+#include "launch/task.h"
 #include "windows/error_report.h"
 #include "windows/look.h"
 
@@ -8,8 +9,9 @@
 
 int main(int argc, char *argv[])
 {
+    launch::prepareProcess();
     QApplication app(argc, argv);
-    ui::applyLook(app);
+    ui::setUpApplication(app);
 
     ui::MessageBoxReport errors;
     Zerivirav window(errors);

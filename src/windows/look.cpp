@@ -1,8 +1,10 @@
 #include "windows/look.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QProxyStyle>
 #include <QStyleFactory>
+#include <QWidget>
 
 namespace ui {
 
@@ -28,6 +30,16 @@ public:
     }
 };
 
+// Plain widgets would meet screen readers as anonymous panes; exposed as
+// windows they are announced by their title.
+QAccessibleInterface *plainWindowAccessible(const QString &className, QObject *object)
+{
+    auto *widget = qobject_cast<QWidget *>(object);
+    if (widget && widget->isWindow() && className == QLatin1String("QWidget"))
+        return new QAccessibleWidget(widget, QAccessible::Window);
+    return nullptr;
+}
+
 } // namespace
 
 QFont dialogFont()
@@ -38,10 +50,11 @@ QFont dialogFont()
     return font;
 }
 
-void applyLook(QApplication &app)
+void setUpApplication(QApplication &app)
 {
     app.setStyle(new FixedLayoutStyle);
     app.setFont(dialogFont());
+    QAccessible::installFactory(plainWindowAccessible);
 }
 
 } // namespace ui

@@ -12,7 +12,8 @@ namespace ui {
 // A condensed sans at 10 px keeps every caption inside its rectangle.
 QFont dialogFont();
 
-// Sets the program's style and font on the application.
-void applyLook(QApplication &app);
+// Sets the program's style and font on the application, and has its plain
+// top-level windows (About, Readme) announced to screen readers as windows.
+void setUpApplication(QApplication &app);
 
 } // namespace ui
