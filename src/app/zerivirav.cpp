@@ -1,6 +1,7 @@
 #include "app/zerivirav.h"
 
 #include "app/controls.h"
+#include "app/rom_list.h"
 #include "launch/script.h"
 #include "launch/task.h"
 #include "options/pages.h"
@@ -17,7 +18,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QGroupBox>
 #include <QItemSelectionModel>
@@ -29,10 +29,12 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
-#include <QStringListModel>
 #include <QTabWidget>
 
 #include <algorithm>
+#include <optional>
+#include <stop_token>
+#include <utility>
 #include <variant>
 
 using namespace controls;
@@ -186,7 +188,7 @@ void Zerivirav::createControls(QWidget *client)
     File2->setEditTriggers(QAbstractItemView::NoEditTriggers);
     File2->setUniformItemSizes(true);
     File2->setLayoutMode(QListView::Batched);
-    m_files = new QStringListModel(this);
+    m_files = new RomList(this);
     File2->setModel(m_files);
     connect(File2->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &Zerivirav::File2_Click);
@@ -242,18 +244,7 @@ void Zerivirav::setFocusOrder()
 
 void Zerivirav::fillFileList()
 {
-    // Regular files (or links to them) named *.bin in any letter case; hidden
-    // files and directories are left out. The directory entry says what each
-    // entry is, so no file is opened here.
-    QStringList names;
-    QDirIterator it(QStringLiteral("."), {QStringLiteral("*.bin")}, QDir::Files);
-    while (it.hasNext())
-        names.append(it.nextFileInfo().fileName());
-    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-        const int folded = a.compare(b, Qt::CaseInsensitive);
-        return folded != 0 ? folded < 0 : a < b;
-    });
-    m_files->setStringList(names);
+    m_files->fill();
 }
 
 QByteArray Zerivirav::selectedFileName() const
@@ -298,17 +289,18 @@ void Zerivirav::File2_Click()
     Image1->clear();
     Label13->clear();
     Label14->clear();
-    setPicture(Image1, rom::kDefaultPicture, false);
 
     const rom::GameRow *row = rom::lookup(key, probe ? probe->length : 0);
+    // The game's picture, or the default one when it has none or it cannot be
+    // read: only the picture that ends up shown is decoded.
+    if (!row || row->picture.empty() || !setPicture(Image1, row->picture, false))
+        setPicture(Image1, rom::kDefaultPicture, false);
     if (!row)
         return;
     Label10->setText(fromView(row->name));
     Label4->setText(fromView(row->sizeText));
     Label6->setText(fromView(row->romType));
     Label8->setText(fromView(row->joystick));
-    if (!row->picture.empty())
-        setPicture(Image1, row->picture, false);
     Label13->setText(fromView(row->maker));
     Label14->setText(fromView(row->rarity));
 }

@@ -18,7 +18,7 @@ class QLabel;
 class QLineEdit;
 class QListView;
 class QMenu;
-class QStringListModel;
+class RomList;
 class QTabWidget;
 class QWidget;
 
@@ -121,7 +121,7 @@ private:
     std::array<QLineEdit *, 6> texts() const;
 
     ui::ErrorReport &m_errors;
-    QStringListModel *m_files = nullptr;
+    RomList *m_files = nullptr;
     std::array<QWidget *, 26> m_pageControls{};
     bool m_loaded = false;
 

@@ -49,7 +49,7 @@ class TestZerivirav : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { ui::applyLook(*qApp); }
+    void initTestCase() { ui::setUpApplication(*qApp); }
 
     void windowProperties()
     {
@@ -279,6 +279,41 @@ private slots:
         QVERIFY(!w.File2->selectionModel()->hasSelection());
         QVERIFY(w.selectedFileName().isEmpty());
         QCOMPARE(w.File2->selectionMode(), QAbstractItemView::SingleSelection);
+    }
+
+    // The list's fast ASCII ordering must agree with Qt's case-insensitive
+    // comparison (exact spelling breaking ties) on every kind of name.
+    void fileListOrder()
+    {
+        UiFolder folder;
+        QStringList names{QStringLiteral("game.bin"), QStringLiteral("GAME.bin"), QStringLiteral("Game10.bin"),
+                          QStringLiteral("game2.bin"), QStringLiteral("_under.bin"), QStringLiteral("[x].bin"),
+                          QStringLiteral("@at.bin"), QStringLiteral("Zebra.bin"), QStringLiteral("zoo.BIN"),
+                          QString::fromUtf8("\xC3\x84rger.bin"), QString::fromUtf8("\xC3\xA4pfel.bin"),
+                          QString::fromUtf8("stra\xC3\x9F" "e.bin"), QString::fromUtf8("STRASSE.bin"),
+                          QString::fromUtf8("\xF0\x9F\x8E\xAE.bin")};
+        // And a few hundred pseudo-random ASCII names sharing long prefixes.
+        quint32 seed = 12345;
+        const QString alphabet = QStringLiteral("aAbBzZ09 -_~.()");
+        for (int i = 0; i < 300; ++i) {
+            QString name = QStringLiteral("Common Prefix ");
+            for (int k = 0; k < 1 + i % 9; ++k) {
+                seed = seed * 1103515245 + 12345;
+                name += alphabet.at(int((seed >> 16) % alphabet.size()));
+            }
+            names << name + QStringLiteral(".bin");
+        }
+        names.removeDuplicates();
+        for (const QString &name : names)
+            QVERIFY(rom::fixtures::writeRawFile(name, "x"));
+        CapturingReport errors;
+        Zerivirav w(errors);
+        QStringList expected = names;
+        std::sort(expected.begin(), expected.end(), [](const QString &a, const QString &b) {
+            const int folded = a.compare(b, Qt::CaseInsensitive);
+            return folded != 0 ? folded < 0 : a < b;
+        });
+        QCOMPARE(qobject_cast<QStringListModel *>(w.File2->model())->stringList(), expected);
     }
 
     void startupWithoutGraphics_data()
