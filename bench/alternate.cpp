@@ -6,6 +6,8 @@
 // Taking turns spreads slow phases of the machine evenly over the programs;
 // the order within a round flips every round.
 
+#include "stats.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -60,16 +62,6 @@ bool runOnce(const std::vector<char *> &argv, Sample &out)
     return true;
 }
 
-template <typename T>
-T quantile(std::vector<T> values, double q)
-{
-    std::sort(values.begin(), values.end());
-    const double at = q * double(values.size() - 1);
-    const auto low = static_cast<std::size_t>(at);
-    const std::size_t high = std::min(low + 1, values.size() - 1);
-    return static_cast<T>(values[low] + (values[high] - values[low]) * (at - double(low)));
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -117,8 +109,8 @@ int main(int argc, char **argv)
             ms.push_back(s.ms);
             kib.push_back(s.peakKib);
         }
-        std::printf("%.2f %.2f %.2f %ld\n", quantile(ms, 0.5), quantile(ms, 0.25),
-                    quantile(ms, 0.75), quantile(kib, 0.5));
+        std::printf("%.2f %.2f %.2f %ld\n", bench::quantile(ms, 0.5), bench::quantile(ms, 0.25),
+                    bench::quantile(ms, 0.75), bench::quantile(kib, 0.5));
     }
     return 0;
 }

@@ -10,6 +10,7 @@
 #include "options/options_line.h"
 #include "rom/catalogue.h"
 #include "rom/fingerprint.h"
+#include "stats.h"
 
 #include <QDir>
 #include <QFile>
@@ -37,19 +38,10 @@ double msSince(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-double quantile(std::vector<double> values, double q)
-{
-    std::sort(values.begin(), values.end());
-    const double at = q * double(values.size() - 1);
-    const auto low = static_cast<std::size_t>(at);
-    const std::size_t high = std::min(low + 1, values.size() - 1);
-    return values[low] + (values[high] - values[low]) * (at - double(low));
-}
-
 void print(const char *name, const std::vector<double> &ms)
 {
-    std::printf("%s %.4f %.4f %.4f %zu\n", name, quantile(ms, 0.5), quantile(ms, 0.25),
-                quantile(ms, 0.75), ms.size());
+    std::printf("%s %.4f %.4f %.4f %zu\n", name, bench::quantile(ms, 0.5), bench::quantile(ms, 0.25),
+                bench::quantile(ms, 0.75), ms.size());
 }
 
 [[noreturn]] void fail(const QString &what)

@@ -9,6 +9,7 @@
 #include "app/zerivirav.h"
 #include "windows/error_report.h"
 #include "windows/look.h"
+#include "stats.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -39,15 +40,6 @@ bool writeRom(const QString &name, const QByteArray &start, qint64 length)
 {
     QFile file(name);
     return file.open(QIODevice::WriteOnly) && file.write(start) == start.size() && file.resize(length);
-}
-
-double quantile(std::vector<double> values, double q)
-{
-    std::sort(values.begin(), values.end());
-    const double at = q * double(values.size() - 1);
-    const auto low = static_cast<std::size_t>(at);
-    const std::size_t high = std::min(low + 1, values.size() - 1);
-    return values[low] + (values[high] - values[low]) * (at - double(low));
 }
 
 } // namespace
@@ -111,8 +103,8 @@ int main(int argc, char *argv[])
             if (i >= 20)
                 ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());
         }
-        std::printf("%s %.4f %.4f %.4f %zu\n", pair.name, quantile(ms, 0.5), quantile(ms, 0.25),
-                    quantile(ms, 0.75), ms.size());
+        std::printf("%s %.4f %.4f %.4f %zu\n", pair.name, bench::quantile(ms, 0.5), bench::quantile(ms, 0.25),
+                    bench::quantile(ms, 0.75), ms.size());
     }
     return 0;
 }

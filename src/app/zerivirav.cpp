@@ -255,22 +255,10 @@ QByteArray Zerivirav::selectedFileName() const
     return QFile::encodeName(selected.first().data().toString());
 }
 
-bool Zerivirav::setPicture(QLabel *image, std::string_view relativePath, bool reportFailure)
-{
-    auto picture = ui::loadPicture(fromView(relativePath));
-    if (auto *failure = std::get_if<ui::PictureFailure>(&picture)) {
-        if (reportFailure)
-            m_errors.report(failure->number, failure->description);
-        return false;
-    }
-    image->setPixmap(std::get<QPixmap>(picture));
-    return true;
-}
-
 void Zerivirav::Form_Load()
 {
-    m_loaded = setPicture(Image1, rom::kDefaultPicture, true)
-               && setPicture(Image2, "graphics\\zerivirav.jpg", true);
+    m_loaded = ui::showPicture(Image1, fromView(rom::kDefaultPicture), &m_errors)
+               && ui::showPicture(Image2, u"graphics\\zerivirav.jpg", &m_errors);
 }
 
 void Zerivirav::File2_Click()
@@ -293,8 +281,8 @@ void Zerivirav::File2_Click()
     const rom::GameRow *row = rom::lookup(key, probe ? probe->length : 0);
     // The game's picture, or the default one when it has none or it cannot be
     // read: only the picture that ends up shown is decoded.
-    if (!row || row->picture.empty() || !setPicture(Image1, row->picture, false))
-        setPicture(Image1, rom::kDefaultPicture, false);
+    if (!row || row->picture.empty() || !ui::showPicture(Image1, fromView(row->picture), nullptr))
+        ui::showPicture(Image1, fromView(rom::kDefaultPicture), nullptr);
     if (!row)
         return;
     Label10->setText(fromView(row->name));

@@ -114,7 +114,6 @@ private:
     void createMenu();
     void setFocusOrder();
     void fillFileList();
-    bool setPicture(QLabel *image, std::string_view relativePath, bool reportFailure);
     void endProgram();
 
     std::array<QCheckBox *, 20> checks() const;

@@ -76,13 +76,7 @@ About *About::create(ErrorReport &errors)
 
 bool About::Form_Load(ErrorReport &errors)
 {
-    auto picture = loadPicture(u"graphics\\zerivirav.jpg");
-    if (const auto *failure = std::get_if<PictureFailure>(&picture)) {
-        errors.report(failure->number, failure->description);
-        return false;
-    }
-    Image1->setPixmap(std::get<QPixmap>(picture));
-    return true;
+    return showPicture(Image1, u"graphics\\zerivirav.jpg", &errors);
 }
 
 void About::Cmd1_Click()

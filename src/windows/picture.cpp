@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QLabel>
 
 namespace ui {
 
@@ -83,6 +84,18 @@ std::variant<QPixmap, PictureFailure> loadPicture(QStringView relativePath)
                                   .arg(shown, reader.errorString())};
     }
     return QPixmap::fromImage(std::move(image));
+}
+
+bool showPicture(QLabel *image, QStringView relativePath, ErrorReport *errors)
+{
+    auto picture = loadPicture(relativePath);
+    if (const auto *failure = std::get_if<PictureFailure>(&picture)) {
+        if (errors)
+            errors->report(failure->number, failure->description);
+        return false;
+    }
+    image->setPixmap(std::get<QPixmap>(picture));
+    return true;
 }
 
 } // namespace ui

@@ -9,6 +9,8 @@
 
 #include <variant>
 
+class QLabel;
+
 namespace ui {
 
 struct PictureFailure {
@@ -17,5 +19,9 @@ struct PictureFailure {
 };
 
 std::variant<QPixmap, PictureFailure> loadPicture(QStringView relativePath);
+
+// Loads the picture into `image`. On failure `image` is left as it was and,
+// when `errors` is given, the failure is reported there.
+bool showPicture(QLabel *image, QStringView relativePath, ErrorReport *errors);
 
 } // namespace ui
