@@ -3,6 +3,7 @@
 // (15 twips to the pixel at 96 dpi), in stacking order from bottom to top.
 
 #include "app/zerivirav.h"
+#include "windows/look.h"
 
 #include <QRect>
 
@@ -18,12 +19,11 @@ struct Point {
     int x, y;
 };
 
-inline constexpr int kTwipsPerPixel = 15;
+using ui::kTwipsPerPixel;
 
 constexpr QRect pixels(Twips r)
 {
-    return {r.left / kTwipsPerPixel, r.top / kTwipsPerPixel, r.width / kTwipsPerPixel,
-            r.height / kTwipsPerPixel};
+    return ui::twipsToPixels(r.left, r.top, r.width, r.height);
 }
 
 // A line one pixel wide from `a` to `b`, both ends included.

@@ -84,9 +84,7 @@ Zerivirav::Zerivirav(ui::ErrorReport &errors, QWidget *parent)
 {
     setObjectName(QStringLiteral("Zerivirav"));
     setWindowTitle(QStringLiteral("quex Front End"));
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
-                   | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(ui::kFixedWindowFlags);
     setFont(ui::dialogFont());
 
     auto *client = new QWidget(this);

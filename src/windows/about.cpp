@@ -1,6 +1,7 @@
 #include "windows/about.h"
 
 #include "windows/error_report.h"
+#include "windows/look.h"
 #include "windows/picture.h"
 #include "windows/picture_button.h"
 
@@ -11,14 +12,6 @@
 namespace ui {
 
 namespace {
-
-constexpr int kTwipsPerPixel = 15;
-
-QRect twips(int left, int top, int width, int height)
-{
-    return QRect(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
-                 height / kTwipsPerPixel);
-}
 
 QLabel *notice(const QString &name, const QString &text, QWidget *parent)
 {
@@ -32,9 +25,7 @@ QLabel *notice(const QString &name, const QString &text, QWidget *parent)
 } // namespace
 
 About::About()
-    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
-                           | Qt::MSWindowsFixedSizeDialogHint)
+    : QWidget(nullptr, kFixedWindowFlags)
 {
     setObjectName(QStringLiteral("About"));
     setWindowTitle(QStringLiteral("About"));
@@ -43,25 +34,25 @@ About::About()
 
     Cmd1 = new PictureButton(QStringLiteral("Ok"), this);
     Cmd1->setObjectName(QStringLiteral("Cmd1"));
-    Cmd1->setGeometry(twips(1680, 2520, 1215, 495));
+    Cmd1->setGeometry(twipsToPixels(1680, 2520, 1215, 495));
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setScaledContents(true);
     Image1->setAccessibleName(QStringLiteral("quex Front End banner"));
-    Image1->setGeometry(twips(1080, 0, 2535, 735));
+    Image1->setGeometry(twipsToPixels(1080, 0, 2535, 735));
 
     Label1 = notice(QStringLiteral("Label1"),
                     QStringLiteral("This front end is its author's own work, in no way "
                                    "affiliated with Atari or with the author of quex."),
                     this);
-    Label1->setGeometry(twips(120, 720, 4455, 495));
+    Label1->setGeometry(twipsToPixels(120, 720, 4455, 495));
 
     Label2 = notice(QStringLiteral("Label2"),
                     QStringLiteral("The quex emulator is the work of its author; it is a derived "
                                    "work with many contributors."),
                     this);
-    Label2->setGeometry(twips(120, 1320, 4455, 495));
+    Label2->setGeometry(twipsToPixels(120, 1320, 4455, 495));
 
     connect(Cmd1, &QPushButton::clicked, this, &About::Cmd1_Click);
 }

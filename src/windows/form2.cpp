@@ -1,6 +1,7 @@
 #include "windows/form2.h"
 
 #include "windows/error_report.h"
+#include "windows/look.h"
 #include "windows/path_lookup.h"
 #include "windows/picture_button.h"
 #include "windows/readme_text.h"
@@ -17,14 +18,6 @@ namespace ui {
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
-
-QRect twips(int left, int top, int width, int height)
-{
-    return QRect(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
-                 height / kTwipsPerPixel);
-}
-
 QFont readmeFont()
 {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
@@ -36,9 +29,7 @@ QFont readmeFont()
 } // namespace
 
 Form2::Form2()
-    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
-                           | Qt::MSWindowsFixedSizeDialogHint)
+    : QWidget(nullptr, kFixedWindowFlags)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Readme"));
@@ -55,11 +46,11 @@ Form2::Form2()
     RichTextBox1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     RichTextBox1->setUndoRedoEnabled(false);
     RichTextBox1->setFont(readmeFont());
-    RichTextBox1->setGeometry(twips(0, 0, 5775, 4455));
+    RichTextBox1->setGeometry(twipsToPixels(0, 0, 5775, 4455));
 
     Command1 = new PictureButton(QStringLiteral("Ok"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(twips(2280, 4680, 1215, 375));
+    Command1->setGeometry(twipsToPixels(2280, 4680, 1215, 375));
 
     setTabOrder(Command1, RichTextBox1);
     connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);

@@ -4,10 +4,26 @@
 // once rather than left to the desktop theme.
 
 #include <QFont>
+#include <QRect>
 
 class QApplication;
 
 namespace ui {
+
+// Window definitions are in twips: 15 to the pixel at 96 dots per inch.
+inline constexpr int kTwipsPerPixel = 15;
+
+constexpr QRect twipsToPixels(int left, int top, int width, int height)
+{
+    return {left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
+            height / kTwipsPerPixel};
+}
+
+// Every window of the program: fixed size, a close box, no minimize or
+// maximize button.
+inline constexpr Qt::WindowFlags kFixedWindowFlags =
+    Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
 
 // A condensed sans at 10 px keeps every caption inside its rectangle.
 QFont dialogFont();
