@@ -265,8 +265,8 @@ void Zerivirav::File2_Click()
     // A file that cannot be read (gone, a pipe, no permission, empty) is shown
     // as unrecognised rather than ending the program.
     const auto probe = name.isEmpty() ? std::nullopt : rom::probeRom(QFile::decodeName(name));
-    m_firstLine = probe ? QByteArray::fromStdString(probe->firstLine) : QByteArray();
-    const std::string key = rom::fingerprint(m_firstLine.toStdString());
+    m_firstLine = probe ? probe->firstLine : std::string();
+    const std::string key = rom::fingerprint(m_firstLine);
 
     Label10->clear();
     Label6->clear();

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <array>
+#include <string>
 #include <string_view>
 
 class QAction;
@@ -129,7 +130,7 @@ private:
     QByteArray m_romName;
     QString m_scriptName;
     double m_taskId = 0;
-    QByteArray m_firstLine;
+    std::string m_firstLine;
 
     QPointer<ui::About> m_about;
     QPointer<ui::Form2> m_readme;
