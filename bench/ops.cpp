@@ -67,7 +67,7 @@ void writeRom(const QString &name, qint64 realBytes, qint64 length)
 // What File2_Click does with a selected name before it touches a widget.
 const rom::GameRow *select(const QString &name)
 {
-    const auto probe = rom::probeRom(name);
+    const auto probe = rom::probeRom(QFile::encodeName(name));
     const std::string key = rom::fingerprint(probe ? probe->firstLine : std::string());
     return rom::lookup(key, probe ? probe->length : 0);
 }
@@ -143,10 +143,10 @@ RunTimes timeRun(int repeats)
         const auto rom = launch::commandLineRomName(QByteArrayLiteral("AIRSEA.BIN"));
         if (!rom)
             fail(QStringLiteral("the ROM name was refused"));
-        if (auto failure = launch::writeFileAtomically(QLatin1String(launch::kScriptWriteName),
-                                                       launch::scriptBytes(line.toLocal8Bit(), *rom)))
+        const QByteArray script = launch::scriptBytes(line.toLatin1(), *rom);
+        if (auto failure = launch::writeScript(script))
             fail(*failure);
-        const auto started = launch::startTask(QLatin1String(launch::kScriptRunName));
+        const auto started = launch::startTask(launch::kScriptName, script);
         const double startedMs = msSince(start);
         if (const auto *failure = std::get_if<launch::StartFailure>(&started))
             fail(failure->message);

@@ -3,6 +3,7 @@
 //
 // usage: zv_bench_start [ROWS]
 
+#include "app/rom_list.h"
 #include "app/zerivirav.h"
 #include "first_paint.h"
 #include "windows/error_report.h"
@@ -31,11 +32,13 @@ public:
 int main(int argc, char *argv[])
 {
     const int rows = argc > 1 ? std::atoi(argv[1]) : -1;
+    // As main() does: the folder is read while the toolkit starts.
+    std::future<RomNames> folder = RomNames::readCurrentFolderAsync();
     QApplication app(argc, argv);
     ui::setUpApplication(app);
 
     PrintedReport errors;
-    Zerivirav window(errors);
+    Zerivirav window(errors, std::move(folder));
     if (!window.loaded())
         return 1;
     if (rows < 0) {

@@ -1,5 +1,6 @@
 // zerivirav: a front end that starts the quex emulator on a chosen ROM.
 
+#include "app/rom_list.h"
 #include "app/zerivirav.h"
 #include "launch/task.h"
 #include "windows/error_report.h"
@@ -10,11 +11,20 @@
 int main(int argc, char *argv[])
 {
     launch::prepareProcess();
-    QApplication app(argc, argv);
+    // The ROM folder is read while the toolkit starts; the window takes the
+    // list when it creates File2. Nothing else runs beside the window.
+    std::future<RomNames> folder = RomNames::readCurrentFolderAsync();
+
+    // The program takes no command line: Qt's own options (-reverse,
+    // -stylesheet, -qwindowgeometry, ...) would change the fixed window.
+    static char fallbackName[] = "zerivirav";
+    int qtArgc = 1;
+    char *qtArgv[] = {argc > 0 && argv[0] ? argv[0] : fallbackName, nullptr};
+    QApplication app(qtArgc, qtArgv);
     ui::setUpApplication(app);
 
     ui::MessageBoxReport errors;
-    Zerivirav window(errors);
+    Zerivirav window(errors, std::move(folder));
     if (!window.loaded())
         return 1; // the start-up picture failure has been reported
     window.show();

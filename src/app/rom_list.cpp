@@ -1,184 +1,241 @@
 #include "app/rom_list.h"
 
+#include "platform/folder.h"
+
 #include <QFile>
-#include <QFileInfo>
+#include <QtEndian>
+#include <QString>
 
 #include <algorithm>
-#include <cstdint>
+#include <array>
+#include <climits>
 #include <cstring>
-#include <filesystem>
-#include <string>
-#include <string_view>
-#include <type_traits>
-#include <vector>
+#include <utility>
 
 namespace {
 
-namespace fs = std::filesystem;
-using NativeChar = fs::path::value_type;
-using NativeView = std::basic_string_view<NativeChar>;
-
 // "*.bin" in any letter case.
-bool isRomFileName(NativeView name)
+bool isRomFileName(std::string_view name)
 {
     if (name.size() < 4)
         return false;
-    const NativeView suffix = name.substr(name.size() - 4);
-    return suffix[0] == '.' && (suffix[1] | 0x20) == 'b' && (suffix[2] | 0x20) == 'i'
-           && (suffix[3] | 0x20) == 'n';
+    const std::string_view suffix = name.substr(name.size() - 4);
+    return suffix[0] == '.' && (suffix[1] | 0x20) == 'b' && (suffix[2] | 0x20) == 'i' && (suffix[3] | 0x20) == 'n';
 }
 
-// Where names are bytes a leading dot hides a file; elsewhere the file
-// system keeps a hidden flag.
-[[maybe_unused]] bool isHiddenEntry(std::string_view name, const fs::path &)
+char asciiFold(char c)
 {
-    return name.front() == '.';
-}
-[[maybe_unused]] bool isHiddenEntry(std::wstring_view, const fs::path &path)
-{
-    return QFileInfo(QString::fromStdWString(path.wstring())).isHidden();
+    return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
 }
 
-[[maybe_unused]] QString decodeName(std::string_view name)
+bool isAscii(std::string_view name)
 {
-    return QString::fromLocal8Bit(QByteArrayView(name.data(), qsizetype(name.size())));
-}
-[[maybe_unused]] QString decodeName(std::wstring_view name)
-{
-    return QString::fromWCharArray(name.data(), qsizetype(name.size()));
+    return std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-// A name that is not valid in the file names' encoding could not be opened
-// again by the name shown, so it is not listed.
-[[maybe_unused]] bool namesSameFile(const QString &decoded, std::string_view name)
+QString decoded(std::string_view name)
 {
-    return QFile::encodeName(decoded) == QByteArrayView(name.data(), qsizetype(name.size()));
-}
-[[maybe_unused]] bool namesSameFile(const QString &, std::wstring_view)
-{
-    return true;
+    return QFile::decodeName(QByteArray::fromRawData(name.data(), qsizetype(name.size())));
 }
 
+// The list's order is QString::compare with Qt::CaseInsensitive on the names
+// as shown, the exact spelling breaking ties, and at last the bytes on disk
+// (two names that are not UTF-8 can look alike). Most ROM names are ASCII:
+// for them the first sixteen folded bytes are kept in two integers that
+// decide nearly every comparison; only a pair with another character goes
+// through Qt's Unicode folding.
+struct SortKey {
+    std::uint64_t head[2]; // ASCII: folded bytes 0-15, big-endian, zero padded;
+                           // otherwise head[0] is the place in the decoded names
+    std::uint32_t offset;
+    std::uint32_t length : 31;
+    std::uint32_t ascii : 1;
+};
 
-// Sorts alphabetically without regard to case (QString::compare with
-// Qt::CaseInsensitive), the exact spelling breaking ties. Most ROM names are
-// ASCII: for them the letters are folded once into a key compared as bytes;
-// only a pair with another character goes through Qt's Unicode folding.
-void sortForList(QStringList &names)
+// Eight bytes of `text` from `at` (zero padded), ASCII letters folded to lower
+// case all at once, as a big-endian number: comparing two of them compares the
+// folded bytes in order.
+std::uint64_t foldedHead(std::string_view text, std::size_t at)
 {
-    // Small keys: where the folded text starts and how long it is, whether the
-    // name is ASCII, and where the name stands in the list.
-    struct Key {
-        std::uint32_t offset;
-        std::uint32_t length : 31;
-        std::uint32_t ascii : 1;
-        std::uint32_t index;
+    unsigned char bytes[8] = {};
+    if (at < text.size())
+        std::memcpy(bytes, text.data() + at, std::min<std::size_t>(8, text.size() - at));
+    std::uint64_t word;
+    std::memcpy(&word, bytes, 8);
+    constexpr std::uint64_t kOnes = 0x0101010101010101, kHigh = 0x8080808080808080;
+    const std::uint64_t low7 = word & ~kHigh;
+    const std::uint64_t atLeastA = low7 + (0x80 - 'A') * kOnes;
+    const std::uint64_t aboveZ = low7 + (0x80 - 'Z' - 1) * kOnes;
+    const std::uint64_t upper = atLeastA & ~aboveZ & ~word & kHigh;
+    word |= upper >> 2; // 'A' + 0x20 == 'a'
+    return qFromBigEndian<std::uint64_t>(&word);
+}
+
+// Least significant byte first, one stable counting pass per head byte in
+// which the keys differ.
+void radixSortByHeads(std::vector<SortKey> &keys)
+{
+    constexpr int kBytes = 16;
+    const auto digit = [](const SortKey &k, int byte) {
+        return unsigned(k.head[byte / 8] >> (56 - 8 * (byte % 8))) & 0xFF;
     };
-    std::string folded;
-    std::vector<Key> keys;
-    keys.reserve(std::size_t(names.size()));
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        const QString &name = names.at(i);
-        const bool ascii = std::all_of(name.cbegin(), name.cend(), [](QChar c) { return c.unicode() < 0x80; });
-        keys.push_back({std::uint32_t(folded.size()), std::uint32_t(ascii ? name.size() : 0), ascii,
-                        std::uint32_t(i)});
-        if (ascii)
-            for (QChar c : name)
-                folded += char(c >= u'A' && c <= u'Z' ? c.unicode() + ('a' - 'A') : c.unicode());
-    }
-    const std::string_view text(folded);
-    std::sort(keys.begin(), keys.end(), [&](const Key &a, const Key &b) {
-        const QString &x = names.at(a.index);
-        const QString &y = names.at(b.index);
-        int order = a.ascii && b.ascii ? text.substr(a.offset, a.length).compare(text.substr(b.offset, b.length))
-                                       : x.compare(y, Qt::CaseInsensitive);
-        return order != 0 ? order < 0 : x < y;
-    });
-    // Put the names in key order in place, one cycle of the permutation at a time.
-    constexpr std::uint32_t kPlaced = UINT32_MAX;
-    for (std::size_t start = 0; start < keys.size(); ++start) {
-        if (keys[start].index == kPlaced)
-            continue;
-        QString held = std::move(names[qsizetype(start)]);
-        std::size_t at = start;
-        while (keys[at].index != start) {
-            const std::size_t from = keys[at].index;
-            names[qsizetype(at)] = std::move(names[qsizetype(from)]);
-            keys[at].index = kPlaced;
-            at = from;
-        }
-        names[qsizetype(at)] = std::move(held);
-        keys[at].index = kPlaced;
+    std::vector<std::array<std::uint32_t, 256>> counts(kBytes);
+    for (const SortKey &k : keys)
+        for (int byte = 0; byte < kBytes; ++byte)
+            ++counts[std::size_t(byte)][digit(k, byte)];
+    std::vector<SortKey> other(keys.size());
+    for (int byte = kBytes - 1; byte >= 0; --byte) {
+        std::array<std::uint32_t, 256> &count = counts[std::size_t(byte)];
+        if (std::find(count.begin(), count.end(), std::uint32_t(keys.size())) != count.end())
+            continue; // every key has the same byte here
+        std::uint32_t next = 0;
+        for (std::uint32_t &c : count)
+            next += std::exchange(c, next);
+        for (const SortKey &k : keys)
+            other[count[digit(k, byte)]++] = k;
+        keys.swap(other);
     }
 }
 
-} // namespace
-
-// The names of the list, in blocks that never move; the list's strings refer
-// to them rather than each holding an allocation of its own, which halves
-// what a folder of 100,000 ROMs costs in memory.
-class RomNameBlocks {
+class Sorter {
 public:
-    std::optional<QString> add(NativeView name)
+    explicit Sorter(const platform::FolderNames &folder) : m_bytes(folder.bytes) {}
+
+    SortKey key(std::uint32_t offset, std::uint32_t length)
     {
-        const bool ascii = std::all_of(name.begin(), name.end(), [](NativeChar c) {
-            return static_cast<std::make_unsigned_t<NativeChar>>(c) < 0x80;
-        });
-        const QString decoded = ascii ? QString() : decodeName(name);
-        if (!ascii && !namesSameFile(decoded, name))
-            return std::nullopt;
-        const qsizetype length = ascii ? qsizetype(name.size()) : decoded.size();
-        if (length > m_free) {
-            m_free = std::max(length, kBlockChars);
-            m_blocks.push_back(std::make_unique<QChar[]>(std::size_t(m_free)));
-            m_next = m_blocks.back().get();
+        const std::string_view name = m_bytes.substr(offset, length);
+        if (!isAscii(name)) {
+            m_decoded.push_back(decoded(name));
+            return {{m_decoded.size() - 1, 0}, offset, length, 0};
         }
-        QChar *text = m_next;
-        if (ascii)
-            std::transform(name.begin(), name.end(), text, [](NativeChar c) { return QChar(char16_t(c)); });
-        else
-            std::copy(decoded.cbegin(), decoded.cend(), text);
-        m_next += length;
-        m_free -= length;
-        return QString::fromRawData(text, length);
+        return {{foldedHead(name, 0), foldedHead(name, 8)}, offset, length, 1};
+    }
+
+    void sort(std::vector<SortKey> &keys) const
+    {
+        const auto less = [this](const SortKey &a, const SortKey &b) { return this->less(a, b); };
+        if (!m_decoded.empty()) {
+            std::sort(keys.begin(), keys.end(), less);
+            return;
+        }
+        // All ASCII: a radix sort on the sixteen head bytes, then the few
+        // runs of equal heads by the full comparison.
+        radixSortByHeads(keys);
+        for (auto run = keys.begin(); run != keys.end();) {
+            const auto end = std::find_if(run, keys.end(), [run](const SortKey &k) {
+                return k.head[0] != run->head[0] || k.head[1] != run->head[1];
+            });
+            if (end - run > 1)
+                std::sort(run, end, less);
+            run = end;
+        }
+    }
+
+    bool less(const SortKey &a, const SortKey &b) const
+    {
+        if (a.ascii & b.ascii) {
+            if (a.head[0] != b.head[0])
+                return a.head[0] < b.head[0];
+            if (a.head[1] != b.head[1])
+                return a.head[1] < b.head[1];
+        }
+        return lessBeyondHeads(a, b);
     }
 
 private:
-    static constexpr qsizetype kBlockChars = 16 * 1024;
-    std::vector<std::unique_ptr<QChar[]>> m_blocks;
-    QChar *m_next = nullptr;
-    qsizetype m_free = 0;
+    std::string_view name(const SortKey &k) const { return m_bytes.substr(k.offset, k.length); }
+
+    bool lessBeyondHeads(const SortKey &a, const SortKey &b) const
+    {
+        const int order = a.ascii && b.ascii ? foldedTailOrder(a, b) : unicodeOrder(a, b);
+        if (order != 0)
+            return order < 0;
+        return name(a) < name(b);
+    }
+
+    int foldedTailOrder(const SortKey &a, const SortKey &b) const
+    {
+        const std::string_view x = name(a), y = name(b);
+        for (std::size_t i = 16; i < x.size() && i < y.size(); ++i)
+            if (asciiFold(x[i]) != asciiFold(y[i]))
+                return asciiFold(x[i]) < asciiFold(y[i]) ? -1 : 1;
+        return x.size() == y.size() ? 0 : (x.size() < y.size() ? -1 : 1);
+    }
+
+    // Rare: at least one name has other characters. Ties are decided on the
+    // shown text first, as Qt orders strings.
+    int unicodeOrder(const SortKey &a, const SortKey &b) const
+    {
+        const QString x = text(a), y = text(b);
+        if (const int order = x.compare(y, Qt::CaseInsensitive))
+            return order;
+        return x == y ? 0 : (x < y ? -1 : 1);
+    }
+
+    QString text(const SortKey &k) const
+    {
+        return k.ascii ? QString::fromLatin1(name(k).data(), qsizetype(k.length)) : m_decoded[k.head[0]];
+    }
+
+    std::string_view m_bytes;
+    std::vector<QString> m_decoded;
 };
 
-RomList::RomList(QObject *parent)
-    : QStringListModel(parent), m_blocks(std::make_unique<RomNameBlocks>())
-{
-}
+} // namespace
 
-RomList::~RomList()
+RomNames RomNames::readCurrentFolder()
 {
-    // The strings refer into the blocks: drop them first.
-    setStringList({});
-}
-
-void RomList::fill()
-{
-    // The directory entry says what each entry is, so only links are looked
-    // at further and no file is opened.
-    QStringList names;
-    auto blocks = std::make_unique<RomNameBlocks>();
-    std::error_code error;
-    for (fs::directory_iterator entry(".", error), end; !error && entry != end; entry.increment(error)) {
-        const NativeView full = entry->path().native();
-        const NativeView name = full.substr(full.find_last_of(fs::path::preferred_separator) + 1);
-        std::error_code typeError;
-        if (!isRomFileName(name) || !entry->is_regular_file(typeError)
-            || isHiddenEntry(name, entry->path()))
-            continue;
-        if (const std::optional<QString> text = blocks->add(name))
-            names.append(*text);
+    platform::FolderNames folder = platform::listCurrentFolder(isRomFileName);
+    Sorter sorter(folder);
+    std::vector<SortKey> keys;
+    keys.reserve(folder.ends.size());
+    std::uint32_t start = 0;
+    for (std::uint32_t end : folder.ends) {
+        keys.push_back(sorter.key(start, end - start));
+        start = end;
     }
-    sortForList(names);
-    setStringList(names);
-    m_blocks = std::move(blocks);
+    sorter.sort(keys);
+
+    RomNames names;
+    names.m_rows.reserve(keys.size());
+    for (const SortKey &k : keys)
+        names.m_rows.push_back({k.offset, k.length});
+    names.m_bytes = std::move(folder.bytes);
+    return names;
+}
+
+std::future<RomNames> RomNames::readCurrentFolderAsync()
+{
+    // Deferred as well: where no thread can be started the folder is read
+    // when the result is first asked for.
+    return std::async(std::launch::async | std::launch::deferred, &RomNames::readCurrentFolder);
+}
+
+RomList::RomList(RomNames names, QObject *parent)
+    : QAbstractListModel(parent), m_names(std::move(names))
+{
+}
+
+int RomList::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(std::min<qsizetype>(m_names.size(), INT_MAX));
+}
+
+QVariant RomList::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount() || (role != Qt::DisplayRole && role != Qt::AccessibleTextRole))
+        return {};
+    // Decoded when asked for: the view asks only for the rows it shows.
+    return decoded(m_names.at(index.row()));
+}
+
+Qt::ItemFlags RomList::flags(const QModelIndex &index) const
+{
+    return index.isValid() ? Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren : Qt::NoItemFlags;
+}
+
+QByteArray RomList::fileName(int row) const
+{
+    const std::string_view name = m_names.at(row);
+    return QByteArray(name.data(), qsizetype(name.size()));
 }

@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -55,6 +56,38 @@ protected:
     }
 };
 
+// The options frame as the platform draws one: its caption sits on the top
+// line, so the line runs above the first option row rather than through it.
+class FrameControl final : public QGroupBox {
+public:
+    using QGroupBox::QGroupBox;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        const QFontMetrics metrics(font());
+        const int lineY = metrics.height() / 2;
+        const QRect frame = rect().adjusted(0, lineY, -1, -1);
+        // Etched: a shadow line with a light line inside it.
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(frame.adjusted(0, 0, -1, -1));
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawRect(frame.adjusted(1, 1, 0, 0));
+        if (title().isEmpty())
+            return;
+        const QRect caption(kCaptionIndent, 0, metrics.horizontalAdvance(title()) + 2 * kCaptionPadding,
+                            metrics.height());
+        painter.fillRect(caption, palette().window());
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(caption, Qt::AlignCenter | Qt::TextSingleLine, title());
+    }
+
+private:
+    static constexpr int kCaptionIndent = 6;
+    static constexpr int kCaptionPadding = 2;
+};
+
 // A file list keeps one entry selected once the user has chosen one, as the
 // list of a ROM folder should: Ctrl+click and clicks beside the entries do
 // not take the selection away.
@@ -70,6 +103,37 @@ protected:
             return QItemSelectionModel::NoUpdate;
         return QItemSelectionModel::ClearAndSelect;
     }
+
+    // The view makes the first row current, unselected, when it takes the
+    // focus; the first key would then move on from it. With nothing selected
+    // yet, the first navigation key selects an end of the list instead.
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        const int rows = model() ? model()->rowCount() : 0;
+        if (rows > 0 && !selectionModel()->hasSelection() && event->modifiers() == Qt::NoModifier) {
+            int row = -1;
+            switch (event->key()) {
+            case Qt::Key_Down:
+            case Qt::Key_Up:
+            case Qt::Key_Home:
+            case Qt::Key_PageUp:
+            case Qt::Key_Space:
+                row = 0;
+                break;
+            case Qt::Key_End:
+                row = rows - 1;
+                break;
+            default:
+                break;
+            }
+            if (row >= 0) {
+                setCurrentIndex(model()->index(row, 0));
+                event->accept();
+                return;
+            }
+        }
+        QListView::keyPressEvent(event);
+    }
 };
 
 QString fromView(std::string_view text)
@@ -79,8 +143,8 @@ QString fromView(std::string_view text)
 
 } // namespace
 
-Zerivirav::Zerivirav(ui::ErrorReport &errors, QWidget *parent)
-    : QMainWindow(parent), m_errors(errors)
+Zerivirav::Zerivirav(ui::ErrorReport &errors, std::future<RomNames> folder, QWidget *parent)
+    : QMainWindow(parent), m_errors(errors), m_folder(std::move(folder))
 {
     setObjectName(QStringLiteral("Zerivirav"));
     setWindowTitle(QStringLiteral("quex Front End"));
@@ -105,7 +169,6 @@ Zerivirav::Zerivirav(ui::ErrorReport &errors, QWidget *parent)
     setGeometry(QRect(QPoint(std::max(kScreenLeft, screen.left()), kScreenTop - menuHeight),
                       QSize(kClientWidth, kClientHeight + menuHeight)));
 
-    fillFileList();
     // The definition shows the Sound page; applying page 1 gives exactly that.
     TabStrip1_Click();
     Form_Load();
@@ -159,7 +222,7 @@ void Zerivirav::createControls(QWidget *client)
     });
     connect(TabStrip1, &QTabWidget::currentChanged, this, &Zerivirav::TabStrip1_Click);
 
-    Frame5 = new QGroupBox(client);
+    Frame5 = new FrameControl(client);
     Frame5->setObjectName(QStringLiteral("Frame5"));
     Frame5->setGeometry(pixels(kFrameRect));
 
@@ -186,7 +249,8 @@ void Zerivirav::createControls(QWidget *client)
     File2->setEditTriggers(QAbstractItemView::NoEditTriggers);
     File2->setUniformItemSizes(true);
     File2->setLayoutMode(QListView::Batched);
-    m_files = new RomList(this);
+    // The folder was read while the toolkit started, or is read now.
+    m_files = new RomList(m_folder.valid() ? m_folder.get() : RomNames::readCurrentFolder(), this);
     File2->setModel(m_files);
     connect(File2->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &Zerivirav::File2_Click);
@@ -240,17 +304,12 @@ void Zerivirav::setFocusOrder()
     }
 }
 
-void Zerivirav::fillFileList()
-{
-    m_files->fill();
-}
-
 QByteArray Zerivirav::selectedFileName() const
 {
     const QModelIndexList selected = File2->selectionModel()->selectedRows();
     if (selected.isEmpty())
         return {};
-    return QFile::encodeName(selected.first().data().toString());
+    return m_files->fileName(selected.first().row());
 }
 
 void Zerivirav::Form_Load()
@@ -264,7 +323,7 @@ void Zerivirav::File2_Click()
     const QByteArray name = selectedFileName();
     // A file that cannot be read (gone, a pipe, no permission, empty) is shown
     // as unrecognised rather than ending the program.
-    const auto probe = name.isEmpty() ? std::nullopt : rom::probeRom(QFile::decodeName(name));
+    const auto probe = name.isEmpty() ? std::nullopt : rom::probeRom(name);
     m_firstLine = probe ? probe->firstLine : std::string();
     const std::string key = rom::fingerprint(m_firstLine);
 
@@ -325,9 +384,7 @@ void Zerivirav::Run_Click()
     const auto edits = texts();
     std::transform(edits.begin(), edits.end(), fields.begin(),
                    [](const QLineEdit *edit) { return edit->text(); });
-    const QString decimalPoint = QLocale().decimalPoint();
-    m_optionsLine = options::buildOptionsLine(
-        values, fields, decimalPoint.isEmpty() ? QLatin1Char('.') : decimalPoint.front());
+    m_optionsLine = options::buildOptionsLine(values, fields, options::scriptDecimalPoint(QLocale().decimalPoint()));
 
     m_romName = selectedFileName();
     const auto romArgument = launch::commandLineRomName(m_romName);
@@ -340,14 +397,16 @@ void Zerivirav::Run_Click()
         return;
     }
 
-    const QByteArray script = launch::scriptBytes(m_optionsLine.toLocal8Bit(), *romArgument);
-    if (auto failure = launch::writeFileAtomically(QLatin1String(launch::kScriptWriteName), script)) {
+    // The options line is ASCII: switches, digits and an ASCII separator.
+    const QByteArray script = launch::scriptBytes(m_optionsLine.toLatin1(), *romArgument);
+    if (auto failure = launch::writeScript(script)) {
         m_errors.report(ui::ErrorNumber::PathFileAccess, *failure);
         return;
     }
-    m_scriptName = QLatin1String(launch::kScriptRunName);
+    m_scriptName = QLatin1String(launch::kScriptName);
 
-    auto started = launch::startTask(m_scriptName);
+    // What runs is the script just written, as this Run wrote it.
+    auto started = launch::startTask(launch::kScriptName, script);
     if (auto *failure = std::get_if<launch::StartFailure>(&started)) {
         m_errors.report(ui::ErrorNumber::FileNotFound, failure->message);
         return;

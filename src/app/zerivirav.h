@@ -1,6 +1,7 @@
 #pragma once
 // The main window: file list, game info, option pages and the three commands.
 
+#include "app/rom_list.h"
 #include "options/options_line.h"
 
 #include <QByteArray>
@@ -9,6 +10,7 @@
 #include <QString>
 
 #include <array>
+#include <future>
 #include <string>
 #include <string_view>
 
@@ -19,7 +21,6 @@ class QLabel;
 class QLineEdit;
 class QListView;
 class QMenu;
-class RomList;
 class QTabWidget;
 class QWidget;
 
@@ -33,7 +34,9 @@ class Form2;
 class Zerivirav final : public QMainWindow {
     Q_OBJECT
 public:
-    explicit Zerivirav(ui::ErrorReport &errors, QWidget *parent = nullptr);
+    // `folder`: the ROM folder's names, read ahead (see RomNames); without it
+    // the folder is read when the file list is created.
+    explicit Zerivirav(ui::ErrorReport &errors, std::future<RomNames> folder = {}, QWidget *parent = nullptr);
     ~Zerivirav() override;
 
     // False when a start-up picture could not be loaded; the window must not be shown.
@@ -114,13 +117,13 @@ private:
     void createControls(QWidget *client);
     void createMenu();
     void setFocusOrder();
-    void fillFileList();
     void endProgram();
 
     std::array<QCheckBox *, 20> checks() const;
     std::array<QLineEdit *, 6> texts() const;
 
     ui::ErrorReport &m_errors;
+    std::future<RomNames> m_folder;
     RomList *m_files = nullptr;
     std::array<QWidget *, 26> m_pageControls{};
     bool m_loaded = false;

@@ -1,10 +1,6 @@
 #include "launch/script.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QSaveFile>
-
-#include <cerrno>
+#include "platform/files.h"
 
 namespace launch {
 
@@ -66,49 +62,13 @@ QByteArray scriptBytes(const QByteArray &optionsLine, const QByteArray &romArgum
     return bytes;
 }
 
-std::optional<QString> writeFileAtomically(const QString &path, const QByteArray &bytes)
+std::optional<QString> writeScript(const QByteArray &script)
 {
-    QSaveFile file(path);
-    // A folder we may not create files in, but whose script we may rewrite,
-    // still gets its script; only then is the old file not kept on failure.
-    file.setDirectWriteFallback(true);
-
-    const auto failure = [&path](const QString &reason) {
-        const QFileInfo info(path);
-        const QString what = info.fileName().compare(QLatin1String(kScriptWriteName), Qt::CaseInsensitive) == 0
-                                 ? QStringLiteral("the launch script")
-                                 : QStringLiteral("the file");
-        return QStringLiteral("Cannot write %1 %2: %3")
-            .arg(what, QDir::toNativeSeparators(info.absoluteFilePath()),
-                 reason.isEmpty() ? QStringLiteral("unknown error") : reason);
-    };
-
-    // Qt reports a short write, as on a full disk, without a reason of its
-    // own; the system's then tells the user more than "Unknown error".
-    const auto reason = [&file](int systemError) {
-        const QFileDevice::FileError error = file.error();
-        if ((error == QFileDevice::NoError || error == QFileDevice::UnspecifiedError) && systemError != 0)
-            return qt_error_string(systemError);
-        if (error == QFileDevice::NoError)
-            return QStringLiteral("only part of it could be written");
-        return file.errorString();
-    };
-
-    // Unbuffered, a short write shows here: Qt's buffered path can let
-    // commit() succeed after a failed flush and replace the script with a
-    // cut-off or empty file (full disk, file-size limit).
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return failure(file.errorString());
-    errno = 0;
-    if (file.write(bytes) != bytes.size()) {
-        const QString why = reason(errno);
-        file.cancelWriting();
-        return failure(why);
-    }
-    errno = 0;
-    if (!file.commit())
-        return failure(reason(errno));
-    return std::nullopt;
+    const std::optional<QString> reason = platform::replaceFile(kScriptName, script);
+    if (!reason)
+        return std::nullopt;
+    return QStringLiteral("Cannot write the launch script %1: %2")
+        .arg(platform::shownPath(kScriptName), reason->isEmpty() ? QStringLiteral("unknown error") : *reason);
 }
 
 } // namespace launch

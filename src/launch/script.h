@@ -9,8 +9,9 @@
 
 namespace launch {
 
-inline constexpr char kScriptWriteName[] = "Quex.bat";
-inline constexpr char kScriptRunName[] = "quex.bat";
+// One spelling for writing the script and for starting it, so both name the
+// same file on every file system.
+inline constexpr char kScriptName[] = "Quex.bat";
 inline constexpr char kEmulatorName[] = "quex.exe";
 
 // The ROM name as it goes on the command line. Names with a blank or a
@@ -24,9 +25,10 @@ std::optional<QByteArray> commandLineRomName(const QByteArray &rawName);
 // `romArgument` is already in command-line form (see commandLineRomName).
 QByteArray scriptBytes(const QByteArray &optionsLine, const QByteArray &romArgument);
 
-// Replaces `path` with `bytes` atomically where the file system allows it.
-// On failure returns a description naming the file and the reason, and the
-// previous file is left as it was.
-std::optional<QString> writeFileAtomically(const QString &path, const QByteArray &bytes);
+// Replaces the launch script in the current folder with `script`: the entry
+// named kScriptName itself is replaced, never a file a link of that name
+// points to, and the old script stays whole if anything fails. On failure
+// returns a description naming the file and the reason.
+std::optional<QString> writeScript(const QByteArray &script);
 
 } // namespace launch

@@ -14,9 +14,12 @@ struct StartFailure {
     QString message; // names the file and the reason
 };
 
-// Starts the script `scriptName` (relative to the current directory) with a
-// normal focused window and returns its task id, without waiting for it.
-std::variant<double, StartFailure> startTask(const QString &scriptName);
+// Starts the launch script just written as `scriptName` in the current
+// folder, whose bytes are `script`, with a normal focused window, and returns
+// its task id without waiting for it. Where there is no batch interpreter the
+// command line is taken from `script` itself: no other file of the folder is
+// ever read or run in its place.
+std::variant<double, StartFailure> startTask(const QByteArray &scriptName, const QByteArray &script);
 
 // Best effort: brings the window of the task to the front. Never blocks.
 void activateTask(double taskId);

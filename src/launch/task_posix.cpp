@@ -1,8 +1,11 @@
 #include "launch/task.h"
 
+#include "platform/files.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <optional>
@@ -28,13 +31,8 @@ namespace launch {
 
 namespace {
 
-constexpr qint64 kScriptReadLimit = 64 * 1024;
 constexpr int kExecWaitMs = 1000;
 
-QString native(const QByteArray &path)
-{
-    return QDir::toNativeSeparators(QFile::decodeName(path));
-}
 
 StartFailure failure(const QString &text)
 {
@@ -56,9 +54,9 @@ bool sameIgnoringCase(const char *a, const QByteArray &b)
     return a[i] == '\0' && i == b.size();
 }
 
-// The name of the entry of the current directory that `name` denotes:
-// the exact name, else one that differs only in letter case. Of several such
-// entries the newest wins, since that is the one just written.
+// The name of the entry of the current directory that `name` denotes: the
+// exact name, else one that differs only in letter case (a folder copied from
+// Windows). Of several such entries the newest wins.
 std::optional<QByteArray> findInCurrentDirectory(const QByteArray &name)
 {
     struct stat st {};
@@ -84,20 +82,6 @@ std::optional<QByteArray> findInCurrentDirectory(const QByteArray &name)
     }
     ::closedir(dir);
     return best;
-}
-
-std::optional<QByteArray> findOnPath(const QByteArray &name)
-{
-    const char *env = std::getenv("PATH");
-    const QByteArray path = env ? QByteArray(env) : QByteArray("/bin:/usr/bin");
-    for (const QByteArray &dir : path.split(':')) {
-        const QByteArray candidate = (dir.isEmpty() ? QByteArray(".") : dir) + '/' + name;
-        struct stat st {};
-        if (::stat(candidate.constData(), &st) == 0 && S_ISREG(st.st_mode)
-            && ::access(candidate.constData(), X_OK) == 0)
-            return candidate;
-    }
-    return std::nullopt;
 }
 
 bool isIgnoredScriptLine(QByteArray line)
@@ -153,14 +137,14 @@ std::variant<double, StartFailure> spawnDetached(const QByteArray &path, std::ve
 
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-        return failure(QStringLiteral("Cannot start %1: %2").arg(native(path), qt_error_string(errno)));
+        return failure(QStringLiteral("Cannot start %1: %2").arg(platform::shownPath(path), qt_error_string(errno)));
 
     const pid_t middle = ::fork();
     if (middle < 0) {
         const int error = errno;
         ::close(pipeFds[0]);
         ::close(pipeFds[1]);
-        return failure(QStringLiteral("Cannot start %1: %2").arg(native(path), qt_error_string(error)));
+        return failure(QStringLiteral("Cannot start %1: %2").arg(platform::shownPath(path), qt_error_string(error)));
     }
     if (middle == 0) {
         // A new session, so a terminal's Ctrl+C meant for the front end
@@ -222,36 +206,20 @@ std::variant<double, StartFailure> spawnDetached(const QByteArray &path, std::ve
         if (message.kind == ChildMessage::Started) {
             started = message.value;
         } else {
-            return failure(QStringLiteral("Cannot start %1: %2").arg(native(path), qt_error_string(message.value)));
+            return failure(QStringLiteral("Cannot start %1: %2").arg(platform::shownPath(path), qt_error_string(message.value)));
         }
     }
     if (started <= 0)
-        return failure(QStringLiteral("Cannot start %1: the process could not be created").arg(native(path)));
+        return failure(QStringLiteral("Cannot start %1: the process could not be created").arg(platform::shownPath(path)));
     return static_cast<double>(started);
 }
 
 } // namespace
 
-std::variant<double, StartFailure> startTask(const QString &scriptName)
+std::variant<double, StartFailure> startTask(const QByteArray &scriptName, const QByteArray &script)
 {
-    const QByteArray cwd = QFile::encodeName(QDir::currentPath());
-    const QByteArray wanted = QFile::encodeName(scriptName);
-
-    const std::optional<QByteArray> script = wanted.contains('/') ? std::optional(wanted)
-                                                                   : findInCurrentDirectory(wanted);
-    const QByteArray scriptPath = script && script->startsWith('/') ? *script : cwd + '/' + script.value_or(wanted);
-    if (!script)
-        return failure(QStringLiteral("Cannot start the launch script %1: it does not exist").arg(native(scriptPath)));
-
-    QFile file(QFile::decodeName(scriptPath));
-    if (!file.open(QIODevice::ReadOnly))
-        return failure(QStringLiteral("Cannot read the launch script %1: %2").arg(native(scriptPath), file.errorString()));
-    const QByteArray content = file.read(kScriptReadLimit);
-    if (file.error() != QFileDevice::NoError)
-        return failure(QStringLiteral("Cannot read the launch script %1: %2").arg(native(scriptPath), file.errorString()));
-
     QByteArray commandLine;
-    for (QByteArray line : content.split('\n')) {
+    for (QByteArray line : script.split('\n')) {
         if (line.endsWith('\r'))
             line.chop(1);
         if (!isIgnoredScriptLine(line)) {
@@ -260,33 +228,37 @@ std::variant<double, StartFailure> startTask(const QString &scriptName)
         }
     }
     if (commandLine.isEmpty())
-        return failure(QStringLiteral("Cannot start the launch script %1: it holds no command line").arg(native(scriptPath)));
+        return failure(QStringLiteral("Cannot start the launch script %1: it holds no command line")
+                           .arg(platform::shownPath(scriptName)));
 
     std::vector<QByteArray> args = splitScriptCommandLine(commandLine);
     if (args.empty() || args.front().isEmpty())
         return failure(QStringLiteral("Cannot start the launch script %1: its command line names no program")
-                           .arg(native(scriptPath)));
+                           .arg(platform::shownPath(scriptName)));
     const QByteArray &program = args.front();
 
+    // Relative paths throughout: the folder's own name may not survive a trip
+    // through text (bytes that are not UTF-8).
     QByteArray programPath;
     if (program.contains('/')) {
-        programPath = program.startsWith('/') ? program : cwd + '/' + program;
+        programPath = program;
     } else if (const auto entry = findInCurrentDirectory(program)) {
-        programPath = cwd + '/' + *entry;
-    } else if (const auto onPath = findOnPath(program)) {
-        programPath = *onPath;
+        programPath = "./" + *entry;
+    } else if (const QString onPath = QStandardPaths::findExecutable(QFile::decodeName(program)); !onPath.isEmpty()) {
+        programPath = QFile::encodeName(onPath);
     } else {
         return failure(QStringLiteral("Cannot start %1: it was not found in %2 or on PATH")
-                           .arg(QFile::decodeName(program), native(cwd)));
+                           .arg(QFile::decodeName(program), QDir::toNativeSeparators(QDir::currentPath())));
     }
 
+    const QString shown = platform::shownPath(programPath);
     struct stat st {};
     if (::stat(programPath.constData(), &st) != 0)
-        return failure(QStringLiteral("Cannot start %1: %2").arg(native(programPath), qt_error_string(errno)));
+        return failure(QStringLiteral("Cannot start %1: %2").arg(shown, qt_error_string(errno)));
     if (S_ISDIR(st.st_mode))
-        return failure(QStringLiteral("Cannot start %1: it is a directory").arg(native(programPath)));
+        return failure(QStringLiteral("Cannot start %1: it is a directory").arg(shown));
     if (::access(programPath.constData(), X_OK) != 0)
-        return failure(QStringLiteral("Cannot start %1: it is not executable").arg(native(programPath)));
+        return failure(QStringLiteral("Cannot start %1: it is not executable").arg(shown));
 
     return spawnDetached(programPath, std::move(args));
 }

@@ -1,6 +1,7 @@
 #include "launch/task.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <string>
 
@@ -8,8 +9,12 @@
 
 namespace launch {
 
-std::variant<double, StartFailure> startTask(const QString &scriptName)
+std::variant<double, StartFailure> startTask(const QByteArray &scriptBytesName, const QByteArray &script)
 {
+    // The interpreter reads the file just written; names here ignore case,
+    // so no other entry can stand in for it.
+    Q_UNUSED(script);
+    const QString scriptName = QFile::decodeName(scriptBytesName);
     // The interpreter is named by its full path, so a "cmd.exe" lying in the
     // ROM folder is never the one that runs.
     wchar_t systemDir[MAX_PATH];

@@ -183,6 +183,14 @@ double parseNumber(QStringView text)
     return parseDecimal(reader);
 }
 
+QChar scriptDecimalPoint(QStringView localeSeparator)
+{
+    if (localeSeparator.size() == 1 && localeSeparator.front().unicode() > 0x20
+        && localeSeparator.front().unicode() < 0x7F && !localeSeparator.front().isDigit())
+        return localeSeparator.front();
+    return QLatin1Char('.');
+}
+
 QString numberText(double value, QChar decimalPoint)
 {
     if (std::isnan(value) || value == 0.0)

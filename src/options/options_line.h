@@ -26,6 +26,11 @@ double parseNumber(QStringView text);
 // Shortest decimal text of a parsed value, as written after a switch.
 QString numberText(double value, QChar decimalPoint = QLatin1Char('.'));
 
+// The decimal separator written after a switch: the locale's when it is one
+// ASCII character, else "." (the launch script holds single-byte characters,
+// and Arabic-script locales use U+066B).
+QChar scriptDecimalPoint(QStringView localeSeparator);
+
 // The options line: empty, or " -x" switches in option table order.
 QString buildOptionsLine(const CheckValues &checks, const FieldTexts &texts,
                          QChar decimalPoint = QLatin1Char('.'));

@@ -1,7 +1,6 @@
 #include "rom/fingerprint.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "platform/files.h"
 
 #include <algorithm>
 
@@ -44,23 +43,14 @@ std::string firstLineStart(std::string_view fileStart)
     return std::string(fileStart.substr(0, fileStart.find(kCarriageReturn)));
 }
 
-std::optional<RomProbe> probeRom(const QString &path)
+std::optional<RomProbe> probeRom(const QByteArray &path)
 {
-    // Opening a FIFO or a device for reading can wait forever, so only a
-    // regular file (or a link to one) is opened at all.
-    const QFileInfo info(path);
-    if (!info.isFile())
+    auto opened = platform::openForReading(path);
+    if (!std::holds_alternative<std::unique_ptr<QFile>>(opened))
         return std::nullopt;
+    QFile &file = *std::get<std::unique_ptr<QFile>>(opened);
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return std::nullopt;
-    // The name may have been replaced between the check and the open; a
-    // sequential handle means it no longer is a regular file.
-    if (file.isSequential())
-        return std::nullopt;
-
-    // The length of the handle actually read, from the file system.
+    // The length of the file actually opened, from the file system.
     const qint64 length = file.size();
     if (length <= 0)
         return std::nullopt;

@@ -1,7 +1,7 @@
 #pragma once
 // ROM fingerprint: a short hex text made from the first line of a ROM file.
 
-#include <QString>
+#include <QByteArray>
 
 #include <cstdint>
 #include <optional>
@@ -27,10 +27,10 @@ struct RomProbe {
     std::int64_t length = 0;
 };
 
-// Reads what identification needs from the file `path`: the start of its
-// first line and its length from the file system. Empty when the path is not
-// a readable regular file (missing, directory, pipe, broken link, no
-// permission) or has zero bytes. Never blocks on special files.
-std::optional<RomProbe> probeRom(const QString &path);
+// Reads what identification needs from the file `path` (the file system's
+// bytes for its name): the start of its first line and its length. Empty when
+// the path is not a readable regular file (missing, folder, pipe, broken
+// link, no permission) or has zero bytes. Never waits on special files.
+std::optional<RomProbe> probeRom(const QByteArray &path);
 
 } // namespace rom

@@ -1,5 +1,6 @@
 #include "windows/form2.h"
 
+#include "platform/files.h"
 #include "windows/error_report.h"
 #include "windows/look.h"
 #include "windows/path_lookup.h"
@@ -17,6 +18,10 @@
 namespace ui {
 
 namespace {
+
+// A readme is a page or two of text; a file past this is no readme, and
+// loading it would hold the window for a long time.
+constexpr qint64 kLargestReadme = 16 * 1024 * 1024;
 
 QFont readmeFont()
 {
@@ -67,32 +72,34 @@ Form2 *Form2::create(ErrorReport &errors)
 bool Form2::Form_Load(ErrorReport &errors)
 {
     const QString path = resolveRelativePath(u"zerivirav.txt");
-    const QFileInfo info(path);
-    const QString shown = QDir::toNativeSeparators(info.absoluteFilePath());
-    if (!info.exists()) {
-        errors.report(ErrorNumber::FileNotFound, QStringLiteral("File not found: %1").arg(shown));
-        return false;
-    }
-    // Opening a FIFO or device would block or never end.
-    if (!info.isFile()) {
-        errors.report(ErrorNumber::PathFileAccess,
-                      QStringLiteral("Cannot read %1: it is not a regular file").arg(shown));
-        return false;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        errors.report(info.isReadable() ? ErrorNumber::PathFileAccess : ErrorNumber::PermissionDenied,
-                      QStringLiteral("Cannot open %1: %2").arg(shown, file.errorString()));
-        return false;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        errors.report(ErrorNumber::PathFileAccess,
-                      QStringLiteral("Cannot read %1: %2").arg(shown, file.errorString()));
+    const QString shown = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    auto read = platform::readWholeFile(QFile::encodeName(path), kLargestReadme);
+    if (const auto *failure = std::get_if<platform::FileFailure>(&read)) {
+        switch (failure->kind) {
+        case platform::FileFailure::NotFound:
+            errors.report(ErrorNumber::FileNotFound, QStringLiteral("File not found: %1").arg(shown));
+            break;
+        case platform::FileFailure::Denied:
+            errors.report(ErrorNumber::PermissionDenied, QStringLiteral("Cannot open %1: %2").arg(shown, failure->reason));
+            break;
+        case platform::FileFailure::TooLarge:
+            errors.report(ErrorNumber::PathFileAccess,
+                          QStringLiteral("The readme %1 is too large to show: it holds %2 bytes (%3 MiB), and a "
+                                         "readme may hold at most %4 MiB.")
+                              .arg(shown)
+                              .arg(failure->size)
+                              .arg(failure->size / (1024 * 1024))
+                              .arg(kLargestReadme / (1024 * 1024)));
+            break;
+        case platform::FileFailure::NotRegular:
+        case platform::FileFailure::Other:
+            errors.report(ErrorNumber::PathFileAccess, QStringLiteral("Cannot read %1: %2").arg(shown, failure->reason));
+            break;
+        }
         return false;
     }
 
-    RichTextBox1->setPlainText(readmeDisplayText(bytes));
+    RichTextBox1->setPlainText(readmeDisplayText(std::get<QByteArray>(read)));
     RichTextBox1->moveCursor(QTextCursor::Start);
     return true;
 }

@@ -44,9 +44,9 @@ QAccessibleInterface *plainWindowAccessible(const QString &className, QObject *o
 
 QFont dialogFont()
 {
-    QFont font(QStringLiteral("DejaVu Sans Condensed"));
+    QFont font(QStringLiteral("Nimbus Sans Narrow"));
     font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(10);
+    font.setPixelSize(11);
     return font;
 }
 

@@ -1,7 +1,9 @@
 #include "windows/picture.h"
 
+#include "platform/files.h"
 #include "windows/path_lookup.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,6 +13,9 @@
 namespace ui {
 
 namespace {
+
+// Far beyond any picture the program shows; a larger file is no picture of ours.
+constexpr qint64 kLargestPicture = 64 * 1024 * 1024;
 
 // Qt shows whatever part of a GIF arrived. A file cut short is still not a
 // readable picture, so its blocks are walked up to the trailer.
@@ -53,36 +58,60 @@ bool isCompleteGif(const QByteArray &gif)
     return false;
 }
 
+QByteArray formatOf(const QByteArray &bytes)
+{
+    if (bytes.startsWith("GIF8"))
+        return "gif";
+    if (bytes.startsWith("BM"))
+        return "bmp";
+    if (bytes.startsWith("\xFF\xD8\xFF"))
+        return "jpeg";
+    if (bytes.startsWith("\x89PNG"))
+        return "png";
+    return {};
+}
+
 } // namespace
 
 std::variant<QPixmap, PictureFailure> loadPicture(QStringView relativePath)
 {
     const QString path = resolveRelativePath(relativePath);
     const QString shown = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-    const QFileInfo info(path);
-    if (!info.exists())
-        return PictureFailure{ErrorNumber::FileNotFound,
-                              QStringLiteral("File not found: %1").arg(shown)};
-    if (!info.isFile())
-        return PictureFailure{ErrorNumber::PathFileAccess,
-                              QStringLiteral("Not a picture file: %1").arg(shown)};
-
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    const QByteArray format = reader.format();
-    QImage image = reader.read();
-    if (!image.isNull() && format == "gif") {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly) || !isCompleteGif(file.readAll()))
+    auto read = platform::readWholeFile(QFile::encodeName(path), kLargestPicture);
+    if (const auto *failure = std::get_if<platform::FileFailure>(&read)) {
+        switch (failure->kind) {
+        case platform::FileFailure::NotFound:
+            return PictureFailure{ErrorNumber::FileNotFound, QStringLiteral("File not found: %1").arg(shown)};
+        case platform::FileFailure::NotRegular:
+            return PictureFailure{ErrorNumber::PathFileAccess, QStringLiteral("Not a picture file: %1").arg(shown)};
+        case platform::FileFailure::Denied:
+            return PictureFailure{ErrorNumber::PermissionDenied,
+                                  QStringLiteral("Cannot read the picture %1: %2").arg(shown, failure->reason)};
+        case platform::FileFailure::TooLarge:
             return PictureFailure{ErrorNumber::InvalidPicture,
-                                  QStringLiteral("Cannot read the picture %1: the file is incomplete").arg(shown)};
+                                  QStringLiteral("Cannot read the picture %1: it is too large (%2 bytes)")
+                                      .arg(shown).arg(failure->size)};
+        case platform::FileFailure::Other:
+            break;
+        }
+        return PictureFailure{ErrorNumber::PathFileAccess,
+                              QStringLiteral("Cannot read the picture %1: %2").arg(shown, failure->reason)};
     }
-    if (image.isNull()) {
-        const bool denied = reader.error() == QImageReader::FileNotFoundError;
-        return PictureFailure{denied ? ErrorNumber::PermissionDenied : ErrorNumber::InvalidPicture,
-                              QStringLiteral("Cannot read the picture %1: %2")
-                                  .arg(shown, reader.errorString())};
-    }
+
+    QByteArray bytes = std::get<QByteArray>(std::move(read));
+    QBuffer buffer(&bytes);
+    // The content decides, not the name. Naming the decoder for the common
+    // formats spares loading every other one to ask it.
+    const QByteArray format = formatOf(bytes);
+    QImageReader reader(&buffer, format);
+    reader.setDecideFormatFromContent(format.isEmpty());
+    QImage image = reader.read();
+    if (!image.isNull() && bytes.startsWith("GIF8") && !isCompleteGif(bytes))
+        return PictureFailure{ErrorNumber::InvalidPicture,
+                              QStringLiteral("Cannot read the picture %1: the file is incomplete").arg(shown)};
+    if (image.isNull())
+        return PictureFailure{ErrorNumber::InvalidPicture,
+                              QStringLiteral("Cannot read the picture %1: %2").arg(shown, reader.errorString())};
     return QPixmap::fromImage(std::move(image));
 }
 

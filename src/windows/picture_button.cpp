@@ -1,6 +1,7 @@
 #include "windows/picture_button.h"
 
 #include <QFont>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPixmap>
 
@@ -20,6 +21,17 @@ PictureButton::PictureButton(const QString &words, QWidget *parent)
     setAccessibleName(words);
     setAutoDefault(false);
     setDefault(false);
+}
+
+void PictureButton::keyPressEvent(QKeyEvent *event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && !event->isAutoRepeat()) {
+        event->accept();
+        click();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
 }
 
 QPixmap PictureButton::drawBitmap(const QString &words)

@@ -16,6 +16,11 @@ public:
     // The bitmap the button shows.
     static QPixmap drawBitmap(const QString &words);
 
+protected:
+    // Enter presses the focused button as Space does; there is no default
+    // button, so Enter anywhere else presses nothing.
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     QString m_words;
 };

@@ -370,8 +370,9 @@ class Session:
 # ---------------------------------------------------------------- the program
 
 class App:
-    def __init__(self, session, folder, *, log, user=None, env=None, rlimits=None):
+    def __init__(self, session, folder, *, log, user=None, env=None, rlimits=None, args=()):
         self.session = session
+        self.args = list(args)
         self.folder = pathlib.Path(folder)
         self.user = user
         self.extra_env = env or {}
@@ -386,7 +387,7 @@ class App:
         env["XDG_RUNTIME_DIR"] = str(self.session.private_dir(f"run-{self.user or 'root'}", self.user))
         if self.user is not None:
             env["HOME"] = env["XDG_RUNTIME_DIR"]
-        self.proc = self.session.spawn([self.session.binary_for(self.user)], env=env, cwd=self.folder, user=self.user,
+        self.proc = self.session.spawn([self.session.binary_for(self.user), *self.args], env=env, cwd=self.folder, user=self.user,
                                        log=self.log, rlimits=self.rlimits)
 
     @property

@@ -189,11 +189,40 @@ def emulator_outlives_front_end(session):
     check(os.readlink(f"/proc/{pid}/cwd") == str(folder), "the emulator runs in another folder")
 
 
+def _layout(app):
+    """Where the file list, Run and a check box lie, relative to the window."""
+    import pyatspi
+    frame = app.main_window().queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    where = {}
+    for role, name in (("list", "ROM files"), ("push button", "Run quex"),
+                       ("check box", "Show sound diagnostic messages.")):
+        e = app.find(role, name).queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        where[name] = (e.x - frame.x, e.y - frame.y, e.width, e.height)
+    return where
+
+
+def no_command_line(session):
+    """Qt's own options on the command line change nothing: the program has no command line."""
+    folder = session.folder("no-command-line")
+    (folder / "big.qss").write_text("* { font-size: 40px; }\n")
+    plain = session.launch(folder)
+    plain.main_window()
+    expected = _layout(plain)
+    plain.press("Exit")
+    plain.wait_exit()
+
+    app = session.launch(folder, args=["-reverse", "-qwindowtitle", "Something else", "-stylesheet", "big.qss",
+                                       "-qwindowgeometry", "300x200+50+50"])
+    app.main_window()  # found by its own title
+    check(_layout(app) == expected, f"the layout changed: {_layout(app)} instead of {expected}")
+
+
 SCENARIOS = [
     ("typical run", typical_run, {}),
     ("start-up without the graphics folder", start_without_graphics, {}),
     ("start-up without ROM files", start_without_roms, {}),
     ("accessible names and roles", accessibility_names, {}),
+    ("Qt's options on the command line are ignored", no_command_line, {}),
     ("F1 opens the Readme window", readme_by_f1, {}),
     ("the emulator outlives the front end", emulator_outlives_front_end, {}),
 ] + [

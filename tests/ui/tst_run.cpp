@@ -4,18 +4,29 @@
 #include "app/zerivirav.h"
 #include "ui_fixture.h"
 #include "unit/rom/rom_fixtures.h"
+#include "windows/picture_button.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QListView>
-#include <QStringListModel>
+#include <QDateTime>
+#include <QLabel>
+#include <QLocale>
+#include <QScopeGuard>
 #include <QTabWidget>
+#include <QTemporaryDir>
+
+#include <filesystem>
+#include <optional>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 void selectFile(Zerivirav &w, const QString &name)
 {
-    const QStringList names = qobject_cast<QStringListModel *>(w.File2->model())->stringList();
+    const QStringList names = listedNames(w.File2->model());
     const int row = int(names.indexOf(name));
     QVERIFY2(row >= 0, qPrintable(name));
     w.File2->setCurrentIndex(w.File2->model()->index(row, 0));
@@ -131,6 +142,136 @@ private slots:
         QCOMPARE(UiFolder::readAll(QStringLiteral("Quex.bat")), QByteArray("old script"));
         QTest::qWait(200);
         QVERIFY(readStandinLog().isEmpty());
+    }
+
+    // A ROM folder is untrusted: whatever it holds under the script's name,
+    // Run starts the emulator with the chosen ROM, as the script just written
+    // says, and writes nothing outside the folder.
+    void plantedScriptsNeverRun_data()
+    {
+        QTest::addColumn<QStringList>("planted");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("lowercase quex.bat") << QStringList{"quex.bat"} << "script";
+        QTest::newRow("future-dated QUEX.BAT") << QStringList{"QUEX.BAT"} << "future script";
+        QTest::newRow("qUeX.bAt") << QStringList{"qUeX.bAt"} << "script";
+        QTest::newRow("pipes") << QStringList{"quex.bat", "QUEX.BAT"} << "pipe";
+        QTest::newRow("link to a file outside") << QStringList{"Quex.bat"} << "link";
+    }
+    void plantedScriptsNeverRun()
+    {
+        QFETCH(QStringList, planted);
+        QFETCH(QString, kind);
+        QTemporaryDir outside;
+        const QString precious = outside.filePath(QStringLiteral("profile"));
+        QVERIFY(rom::fixtures::writeRawFile(precious, "export PATH=/usr/bin\n"));
+        UiFolder folder;
+        QVERIFY(rom::fixtures::writeRawFile(QStringLiteral("GAME.BIN"), "rom"));
+        QVERIFY(rom::fixtures::writeRawFile(QStringLiteral("hijack.sh"), "#!/bin/sh\n: > HIJACKED\n"));
+        QVERIFY(QFile::setPermissions(QStringLiteral("hijack.sh"), QFile::ReadOwner | QFile::ExeOwner));
+        std::optional<rom::fixtures::FifoRescuer> rescuer;
+        for (const QString &name : planted) {
+            if (kind == "pipe") {
+                QCOMPARE(::mkfifo(QFile::encodeName(name).constData(), 0644), 0);
+                rescuer.emplace(name);
+            } else if (kind == "link") {
+                QVERIFY(QFile::link(precious, name));
+            } else {
+                QVERIFY(rom::fixtures::writeRawFile(name, "\"\r\necho off\r\nhijack.sh GAME.BIN\r\n\"\r\n"));
+                QFile file(name);
+                QVERIFY(file.open(QIODevice::ReadWrite));
+                if (kind == "future script")
+                    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addDays(1), QFileDevice::FileModificationTime));
+            }
+        }
+        CapturingReport errors;
+        Zerivirav w(errors);
+        selectFile(w, QStringLiteral("GAME.BIN"));
+        w.Check5->setChecked(true);
+        w.Run_Click();
+        QVERIFY2(errors.entries.isEmpty(), qPrintable(errors.entries.value(0).description));
+        QVERIFY2(!rescuer || !rescuer->hadToRescue(), "Run waited on a pipe");
+
+        const QList<StandinRecord> runs = waitForStandinLog(1);
+        QCOMPARE(runs.size(), 1);
+        QCOMPARE(runs[0].args, (QList<QByteArray>{"-q", "GAME.BIN"}));
+        QVERIFY(!QFile::exists(QStringLiteral("HIJACKED")));
+        QCOMPARE(UiFolder::readAll(precious), QByteArray("export PATH=/usr/bin\n"));
+        const QFileInfo written(QStringLiteral("Quex.bat"));
+        QVERIFY(written.isFile() && !written.isSymLink());
+        QCOMPARE(UiFolder::readAll(QStringLiteral("Quex.bat")), script("quex.exe -q GAME.BIN"));
+    }
+
+    // Where the locale's decimal separator is not one ASCII character (U+066B
+    // in Arabic-script locales) the script gets a point: it holds single bytes.
+    void decimalSeparatorInScript_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QByteArray>("commandLine");
+        QTest::newRow("point") << QLocale(QLocale::English, QLocale::UnitedStates) << QByteArray("quex.exe -r2.5 ");
+        QTest::newRow("comma") << QLocale(QLocale::German, QLocale::Germany) << QByteArray("quex.exe -r2,5 ");
+        QTest::newRow("arabic") << QLocale(QLocale::Arabic, QLocale::Egypt) << QByteArray("quex.exe -r2.5 ");
+    }
+    void decimalSeparatorInScript()
+    {
+        QFETCH(QLocale, locale);
+        QFETCH(QByteArray, commandLine);
+        const QLocale saved;
+        QLocale::setDefault(locale);
+        const auto restore = qScopeGuard([&saved] { QLocale::setDefault(saved); });
+        UiFolder folder;
+        CapturingReport errors;
+        Zerivirav w(errors);
+        w.Check4->setChecked(true);
+        w.Text1->setText(QStringLiteral("2.5"));
+        w.Run_Click();
+        QCOMPARE(UiFolder::readAll(QStringLiteral("Quex.bat")), script(commandLine));
+    }
+
+    // A folder whose name is not UTF-8 (a byte 0xFF) works: listing,
+    // identification and Run, all by relative names.
+    void folderNameNotUtf8()
+    {
+        UiFolder folder;
+        const QByteArray odd = "roms\xFF";
+        QCOMPARE(::mkdir(odd.constData(), 0755), 0);
+        namespace fs = std::filesystem;
+        fs::copy("graphics", fs::path(odd.toStdString()) / "graphics", fs::copy_options::recursive);
+        fs::copy_file("quex.exe", fs::path(odd.toStdString()) / "quex.exe");
+        QCOMPARE(::chdir(odd.constData()), 0);
+        const auto back = qScopeGuard([] { QVERIFY(::chdir("..") == 0); });
+        QVERIFY(rom::fixtures::writeRomFile(QStringLiteral("AIRRAID.BIN"), "78D8A2FF9AE88A95"));
+        CapturingReport errors;
+        Zerivirav w(errors);
+        QVERIFY(w.loaded());
+        selectFile(w, QStringLiteral("AIRRAID.BIN"));
+        QCOMPARE(w.Label10->text(), QStringLiteral("Air Raid"));
+        w.Run_Click();
+        QVERIFY2(errors.entries.isEmpty(), qPrintable(errors.entries.value(0).description));
+        const QList<StandinRecord> runs = waitForStandinLog(1);
+        QCOMPARE(runs.size(), 1);
+        QCOMPARE(runs[0].args, QList<QByteArray>{"AIRRAID.BIN"});
+    }
+
+    // Enter, like Space, presses the focused button; in a value field it presses nothing.
+    void enterPressesFocusedButton()
+    {
+        UiFolder folder;
+        CapturingReport errors;
+        Zerivirav w(errors);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.TabStrip1->setCurrentIndex(3);
+        w.Check3->setChecked(true);
+        w.Text1->setFocus();
+        QTest::keyClick(w.Text1, Qt::Key_Return);
+        QVERIFY(!QFile::exists(QStringLiteral("Quex.bat")));
+        w.Run->setFocus();
+        QTest::keyClick(w.Run, Qt::Key_Return);
+        QCOMPARE(UiFolder::readAll(QStringLiteral("Quex.bat")), script("quex.exe -r "));
+        w.Clear->setFocus();
+        QTest::keyClick(w.Clear, Qt::Key_Enter, Qt::KeypadModifier);
+        QVERIFY(!w.Check3->isChecked());
+        QCOMPARE(waitForStandinLog(1).size(), 1);
     }
 
     // After start-up a failure is reported and the program keeps what it had.

@@ -17,11 +17,13 @@
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
-#include <QStringListModel>
 #include <QTabWidget>
 #include <QTimer>
 
 #include <memory>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace controls;
 
@@ -168,6 +170,31 @@ private slots:
         QVERIFY(pink);
     }
 
+    // Frame5's caption sits on its top line, so the line runs above the first
+    // option row (3600 twips) instead of through it.
+    void frameLineAboveFirstRow()
+    {
+        UiFolder folder;
+        CapturingReport errors;
+        Zerivirav w(errors);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QImage frame = w.Frame5->grab().toImage();
+        const QColor background = w.Frame5->palette().color(QPalette::Window);
+        int lineY = -1;
+        for (int y = 0; y < frame.height() && lineY < 0; ++y) {
+            int marked = 0;
+            for (int x = 0; x < frame.width(); ++x)
+                marked += frame.pixelColor(x, y) != background;
+            if (marked > frame.width() * 3 / 4)
+                lineY = y;
+        }
+        const int firstRow = w.Check15->y() - w.Frame5->y();
+        QVERIFY2(lineY >= 0 && lineY < firstRow, qPrintable(QString::number(lineY)));
+        // The caption is drawn across the line.
+        QVERIFY(lineY < w.Frame5->fontMetrics().height());
+    }
+
     // Option controls above Frame5 above TabStrip1; labels, images and lines beneath them all.
     void stacking()
     {
@@ -271,32 +298,51 @@ private slots:
         QVERIFY(QDir().mkdir(QStringLiteral("folder.bin")));
         QVERIFY(QFile::link(QStringLiteral("zeta.bin"), QStringLiteral("link.bin")));
         QVERIFY(QFile::link(QStringLiteral("missing"), QStringLiteral("broken.bin")));
+        // A Latin-1 name from an old archive: not UTF-8, listed all the same.
+        const QByteArray latin1 = "caf\xE9.bin";
+        const int fd = ::open(latin1.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
         CapturingReport errors;
         Zerivirav w(errors);
-        const QStringList names = qobject_cast<QStringListModel *>(w.File2->model())->stringList();
-        QCOMPARE(names, QStringLiteral("alpha.Bin,Beta.bin,GAME.BIN,link.bin,Test Cart.bin,zeta.bin")
+        const QStringList names = listedNames(w.File2->model());
+        QCOMPARE(names, QStringLiteral("alpha.Bin,Beta.bin,caf\uFFFD.bin,GAME.BIN,link.bin,Test Cart.bin,zeta.bin")
                             .split(QLatin1Char(',')));
         QVERIFY(!w.File2->selectionModel()->hasSelection());
         QVERIFY(w.selectedFileName().isEmpty());
         QCOMPARE(w.File2->selectionMode(), QAbstractItemView::SingleSelection);
+        // Selected, it is the very name on disk.
+        w.File2->setCurrentIndex(w.File2->model()->index(2, 0));
+        QCOMPARE(w.selectedFileName(), latin1);
     }
 
     // The list's fast ASCII ordering must agree with Qt's case-insensitive
-    // comparison (exact spelling breaking ties) on every kind of name.
+    // comparison (exact spelling breaking ties) on every kind of name: all
+    // ASCII (sorted by their leading bytes) and with other characters.
+    void fileListOrder_data()
+    {
+        QTest::addColumn<bool>("otherCharacters");
+        QTest::newRow("ASCII only") << false;
+        QTest::newRow("with other characters") << true;
+    }
     void fileListOrder()
     {
+        QFETCH(bool, otherCharacters);
         UiFolder folder;
         QStringList names{QStringLiteral("game.bin"), QStringLiteral("GAME.bin"), QStringLiteral("Game10.bin"),
                           QStringLiteral("game2.bin"), QStringLiteral("_under.bin"), QStringLiteral("[x].bin"),
                           QStringLiteral("@at.bin"), QStringLiteral("Zebra.bin"), QStringLiteral("zoo.BIN"),
-                          QString::fromUtf8("\xC3\x84rger.bin"), QString::fromUtf8("\xC3\xA4pfel.bin"),
-                          QString::fromUtf8("stra\xC3\x9F" "e.bin"), QString::fromUtf8("STRASSE.bin"),
-                          QString::fromUtf8("\xF0\x9F\x8E\xAE.bin")};
+                          QStringLiteral("A Long Name With Sixteen.bin"), QStringLiteral("a long name with sixteen.BIN"),
+                          QStringLiteral("A LONG NAME WITH SIXTEEN AND MORE.bin")};
+        if (otherCharacters)
+            names << QString::fromUtf8("\xC3\x84rger.bin") << QString::fromUtf8("\xC3\xA4pfel.bin")
+                  << QString::fromUtf8("stra\xC3\x9F" "e.bin") << QString::fromUtf8("STRASSE.bin")
+                  << QString::fromUtf8("\xF0\x9F\x8E\xAE.bin");
         // And a few hundred pseudo-random ASCII names sharing long prefixes.
         quint32 seed = 12345;
         const QString alphabet = QStringLiteral("aAbBzZ09 -_~.()");
         for (int i = 0; i < 300; ++i) {
-            QString name = QStringLiteral("Common Prefix ");
+            QString name = i % 2 ? QStringLiteral("Common Prefix ") : QStringLiteral("CP");
             for (int k = 0; k < 1 + i % 9; ++k) {
                 seed = seed * 1103515245 + 12345;
                 name += alphabet.at(int((seed >> 16) % alphabet.size()));
@@ -313,7 +359,7 @@ private slots:
             const int folded = a.compare(b, Qt::CaseInsensitive);
             return folded != 0 ? folded < 0 : a < b;
         });
-        QCOMPARE(qobject_cast<QStringListModel *>(w.File2->model())->stringList(), expected);
+        QCOMPARE(listedNames(w.File2->model()), expected);
     }
 
     void startupWithoutGraphics_data()

@@ -6,6 +6,7 @@
 #include "unit/launch/standin_log.h"
 #include "windows/error_report.h"
 
+#include <QAbstractItemModel>
 #include <QDir>
 #include <QFile>
 #include <QList>
@@ -27,6 +28,15 @@ public:
     }
     QList<Entry> entries;
 };
+
+// The names the file list shows, top to bottom.
+inline QStringList listedNames(const QAbstractItemModel *model)
+{
+    QStringList names;
+    for (int row = 0; row < model->rowCount(); ++row)
+        names << model->index(row, 0).data().toString();
+    return names;
+}
 
 class UiFolder {
 public:

@@ -3,15 +3,28 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using ByteList = std::vector<QByteArray>;
 
 namespace {
+
+// A temporary folder that is the current one while the object lives.
+class ScratchFolder {
+public:
+    ScratchFolder() : m_previous(QDir::currentPath()) { QDir::setCurrent(m_dir.path()); }
+    ~ScratchFolder() { QDir::setCurrent(m_previous); }
+
+private:
+    QString m_previous;
+    QTemporaryDir m_dir;
+};
 
 QByteArray readAll(const QString &path)
 {
@@ -35,7 +48,8 @@ private slots:
     void romNameRoundTrip_data();
     void romNameRoundTrip();
     void writeReplacesWholeFile();
-    void writeFailureNamesFile_data();
+    void writeReplacesTheEntryItself_data();
+    void writeReplacesTheEntryItself();
     void writeFailureNamesFile();
     void failedWriteKeepsOldFile();
 };
@@ -165,55 +179,81 @@ void TestScript::romNameRoundTrip()
 
 void TestScript::writeReplacesWholeFile()
 {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath("Quex.bat");
-
-    QCOMPARE(launch::writeFileAtomically(path, QByteArray(4096, 'x')), std::nullopt);
-    QCOMPARE(readAll(path), QByteArray(4096, 'x'));
+    ScratchFolder dir;
+    QCOMPARE(launch::writeScript(QByteArray(4096, 'x')), std::nullopt);
+    QCOMPARE(readAll("Quex.bat"), QByteArray(4096, 'x'));
+    // The user's own permissions on the script are kept.
+    const auto mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    QVERIFY(QFile::setPermissions("Quex.bat", mode));
 
     const QByteArray script = launch::scriptBytes(" -q", "GAME.BIN");
-    QCOMPARE(launch::writeFileAtomically(path, script), std::nullopt);
-    QCOMPARE(readAll(path), script);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Quex.bat"});
+    QCOMPARE(launch::writeScript(script), std::nullopt);
+    QCOMPARE(readAll("Quex.bat"), script);
+    QCOMPARE(QFile::permissions("Quex.bat") & QFileDevice::Permissions(0x7077), mode);
+    QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList{"Quex.bat"});
 }
 
-void TestScript::writeFailureNamesFile_data()
+// Whatever lies in the folder under the script's name is replaced by the
+// script itself: a link's target is never written, a pipe never waited on.
+void TestScript::writeReplacesTheEntryItself_data()
 {
-    QTest::addColumn<QString>("relativePath");
-    QTest::addColumn<bool>("makeDirectory");
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("link to a file outside") << "link";
+    QTest::newRow("dangling link") << "dangling";
+    QTest::newRow("named pipe") << "fifo";
+}
 
-    QTest::newRow("path is a directory") << QStringLiteral("Quex.bat") << true;
-    QTest::newRow("folder missing") << QStringLiteral("missing/Quex.bat") << false;
+void TestScript::writeReplacesTheEntryItself()
+{
+    QFETCH(QString, kind);
+    ScratchFolder dir;
+    QVERIFY(QDir().mkdir("roms"));
+    QVERIFY(QDir::setCurrent("roms"));
+    const QByteArray precious = "export PATH=/usr/bin\n";
+    {
+        QFile outside("../profile");
+        QVERIFY(outside.open(QIODevice::WriteOnly));
+        QCOMPARE(outside.write(precious), precious.size());
+    }
+    if (kind == "link")
+        QVERIFY(QFile::link("../profile", "Quex.bat"));
+    else if (kind == "dangling")
+        QVERIFY(QFile::link("../nothing-here", "Quex.bat"));
+    else
+        QCOMPARE(::mkfifo("Quex.bat", 0644), 0);
+
+    const QByteArray script = launch::scriptBytes(" -q", "GAME.BIN");
+    QCOMPARE(launch::writeScript(script), std::nullopt);
+
+    const QFileInfo written("Quex.bat");
+    QVERIFY(written.isFile() && !written.isSymLink());
+    QCOMPARE(readAll("Quex.bat"), script);
+    QCOMPARE(readAll("../profile"), precious);
+    QVERIFY(!QFile::exists("../nothing-here"));
+    QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Quex.bat"});
 }
 
 void TestScript::writeFailureNamesFile()
 {
-    QFETCH(QString, relativePath);
-    QFETCH(bool, makeDirectory);
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath(relativePath);
-    if (makeDirectory)
-        QVERIFY(QDir(dir.path()).mkdir(relativePath));
+    ScratchFolder dir;
+    QVERIFY(QDir().mkdir("Quex.bat"));
 
-    const std::optional<QString> message = launch::writeFileAtomically(path, "bytes");
+    const std::optional<QString> message = launch::writeScript("bytes");
     QVERIFY(message);
-    QVERIFY2(message->startsWith("Cannot write the launch script " + QDir::toNativeSeparators(path) + ": "),
-             qPrintable(*message));
+    const QString shown = QDir::toNativeSeparators(QDir::current().absoluteFilePath("Quex.bat"));
+    QVERIFY2(message->startsWith("Cannot write the launch script " + shown + ": "), qPrintable(*message));
     QVERIFY2(!message->endsWith(": "), qPrintable(*message));
-    QCOMPARE(QFileInfo(path).isDir(), makeDirectory);
+    QVERIFY(QFileInfo("Quex.bat").isDir());
+    QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Quex.bat"});
 }
 
 // Exceeding the file size limit fails the write even for root, the one way
 // to make a write fail here whoever runs the tests.
 void TestScript::failedWriteKeepsOldFile()
 {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath("Quex.bat");
+    ScratchFolder dir;
     const QByteArray old = launch::scriptBytes(" -q", "OLD.BIN");
-    QCOMPARE(launch::writeFileAtomically(path, old), std::nullopt);
+    QCOMPARE(launch::writeScript(old), std::nullopt);
 
     rlimit saved{};
     QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -221,15 +261,16 @@ void TestScript::failedWriteKeepsOldFile()
     small.rlim_cur = 1024;
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const std::optional<QString> message = launch::writeFileAtomically(path, QByteArray(64 * 1024, 'n'));
+    const std::optional<QString> message = launch::writeScript(QByteArray(64 * 1024, 'n'));
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
 
     QVERIFY(message);
-    QVERIFY2(message->contains(QDir::toNativeSeparators(path)), qPrintable(*message));
+    QVERIFY2(message->contains(QDir::toNativeSeparators(QDir::current().absoluteFilePath("Quex.bat"))),
+             qPrintable(*message));
     QVERIFY2(message->contains("too large", Qt::CaseInsensitive), qPrintable(*message));
-    QCOMPARE(readAll(path), old);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Quex.bat"});
+    QCOMPARE(readAll("Quex.bat"), old);
+    QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList{"Quex.bat"});
 }
 
 QTEST_APPLESS_MAIN(TestScript)

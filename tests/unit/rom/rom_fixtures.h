@@ -2,12 +2,21 @@
 // Test fixtures: file contents whose fingerprint is a chosen catalogue key.
 // Usable from any test as #include "unit/rom/rom_fixtures.h".
 
+#include <QByteArray>
 #include <QFile>
 #include <QString>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace rom::fixtures {
 
@@ -91,6 +100,61 @@ inline bool writeRawFile(const QString &path, std::string_view bytes)
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     return file.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size());
+}
+
+// Should the program ever block opening a FIFO, this opens the writing end after
+// a grace period so the test fails instead of hanging.
+class FifoRescuer final
+{
+public:
+    explicit FifoRescuer(const QString &fifoPath)
+        : m_path(QFile::encodeName(fifoPath)), m_thread([this] { run(); })
+    {
+    }
+    ~FifoRescuer()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+    bool hadToRescue() const { return m_rescued; }
+
+private:
+    void run()
+    {
+        std::unique_lock lock(m_mutex);
+        while (!m_done) {
+            if (m_wake.wait_for(lock, std::chrono::seconds(3)) == std::cv_status::timeout && !m_done) {
+                const int fd = ::open(m_path.constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    m_rescued = true;
+                    ::close(fd);
+                }
+            }
+        }
+    }
+
+    QByteArray m_path;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_done = false;
+    std::atomic<bool> m_rescued{false};
+    std::thread m_thread;
+};
+
+// Bytes this process has read through read() and its kin so far (rchar), or
+// -1 where the system does not tell.
+inline qint64 bytesReadSoFar()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = io.readAll();
+    const qsizetype at = text.indexOf("rchar:");
+    return at < 0 ? -1 : text.mid(at + 6, text.indexOf('\n', at) - at - 6).trimmed().toLongLong();
 }
 
 } // namespace rom::fixtures

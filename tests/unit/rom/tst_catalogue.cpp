@@ -17,7 +17,7 @@ QString q(std::string_view s)
 // What identification of a file on disk yields: the row index, or -1.
 int identify(const QString &path)
 {
-    const auto probe = probeRom(path);
+    const auto probe = probeRom(QFile::encodeName(path));
     if (!probe)
         return -2;
     const GameRow *row = lookup(fingerprint(probe->firstLine), probe->length);
@@ -166,7 +166,7 @@ void TestCatalogue::rowSixOrNineByLength()
 
     const QString path = m_dir.filePath(QStringLiteral("airsea.bin"));
     QVERIFY(fixtures::writeRomFile(path, "78D8A9AA95E8D0FB", length));
-    const auto probe = probeRom(path);
+    const auto probe = probeRom(QFile::encodeName(path));
     QVERIFY(probe);
     QCOMPARE(qint64(probe->length), length);
     const GameRow *row = lookup(fingerprint(probe->firstLine), probe->length);

@@ -2,17 +2,11 @@
 #include "unit/rom/rom_fixtures.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
-#include <thread>
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -37,49 +31,6 @@ QByteArray toQ(const std::string &s)
     return QByteArray(s.data(), qsizetype(s.size()));
 }
 
-// Should probeRom ever block opening a FIFO, this opens the writing end after
-// a grace period so the test fails instead of hanging.
-class FifoRescuer final
-{
-public:
-    explicit FifoRescuer(const QString &fifoPath)
-        : m_path(QFile::encodeName(fifoPath)), m_thread([this] { run(); })
-    {
-    }
-    ~FifoRescuer()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_done = true;
-        }
-        m_wake.notify_all();
-        m_thread.join();
-    }
-    bool hadToRescue() const { return m_rescued; }
-
-private:
-    void run()
-    {
-        std::unique_lock lock(m_mutex);
-        while (!m_done) {
-            if (m_wake.wait_for(lock, std::chrono::seconds(3)) == std::cv_status::timeout && !m_done) {
-                const int fd = ::open(m_path.constData(), O_WRONLY | O_NONBLOCK);
-                if (fd >= 0) {
-                    m_rescued = true;
-                    ::close(fd);
-                }
-            }
-        }
-    }
-
-    QByteArray m_path;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_done = false;
-    std::atomic<bool> m_rescued{false};
-    std::thread m_thread;
-};
-
 } // namespace
 
 class TestFingerprint final : public QObject
@@ -98,7 +49,7 @@ private slots:
     void fifoDoesNotBlock();
     void symlinkToRegularFileIsRead();
     void unreadableFile();
-    void hugeSparseFileIsQuick();
+    void hugeSparseFileReadsOnlyItsStart();
     void fileWithoutCarriageReturn();
 
 private:
@@ -151,7 +102,7 @@ void TestFingerprint::fingerprintOfFile()
     const QString path = m_dir.filePath(QStringLiteral("case.bin"));
     QVERIFY(fixtures::writeRawFile(path, std::string_view(content.constData(), std::size_t(content.size()))));
 
-    const auto probe = probeRom(path);
+    const auto probe = probeRom(QFile::encodeName(path));
     QVERIFY(probe);
     QCOMPARE(probe->length, std::int64_t(content.size()));
     QVERIFY(probe->firstLine.size() <= std::size_t(kFirstLineBytesNeeded));
@@ -242,14 +193,14 @@ void TestFingerprint::rejectedPaths()
         QVERIFY(bound);
     } else if (kind == QLatin1String("character device")) {
         QVERIFY(QFile::exists(QStringLiteral("/dev/zero")));
-        QVERIFY(!probeRom(QStringLiteral("/dev/zero")));
-        QVERIFY(!probeRom(QStringLiteral("/dev/null")));
+        QVERIFY(!probeRom(QFile::encodeName(QStringLiteral("/dev/zero"))));
+        QVERIFY(!probeRom(QFile::encodeName(QStringLiteral("/dev/null"))));
         return;
     } else if (kind == QLatin1String("symlink to device")) {
         QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
     }
 
-    QVERIFY(!probeRom(path));
+    QVERIFY(!probeRom(QFile::encodeName(path)));
 }
 
 void TestFingerprint::fifoDoesNotBlock()
@@ -262,13 +213,10 @@ void TestFingerprint::fifoDoesNotBlock()
     QVERIFY(QFile::link(fifo, link));
 
     for (const QString &path : {fifo, link}) {
-        FifoRescuer rescuer(fifo);
-        QElapsedTimer timer;
-        timer.start();
-        const auto probe = probeRom(path);
+        fixtures::FifoRescuer rescuer(fifo);
+        const auto probe = probeRom(QFile::encodeName(path));
         QVERIFY2(!rescuer.hadToRescue(), qPrintable(QStringLiteral("blocked opening %1").arg(path)));
         QVERIFY(!probe);
-        QVERIFY(timer.elapsed() < 2000);
     }
 }
 
@@ -281,7 +229,7 @@ void TestFingerprint::symlinkToRegularFileIsRead()
     const QString link = dir.filePath(QStringLiteral("x.bin"));
     QVERIFY(QFile::link(target, link));
 
-    const auto probe = probeRom(link);
+    const auto probe = probeRom(QFile::encodeName(link));
     QVERIFY(probe);
     QCOMPARE(probe->length, std::int64_t(2048));
     QCOMPARE(fingerprint(probe->firstLine), std::string("7E666666667E7E18"));
@@ -296,10 +244,10 @@ void TestFingerprint::unreadableFile()
     const QString path = dir.filePath(QStringLiteral("x.bin"));
     QVERIFY(fixtures::writeRomFile(path, "78D8A2FF9AE88A95", 4096));
     QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
-    QVERIFY(!probeRom(path));
+    QVERIFY(!probeRom(QFile::encodeName(path)));
 }
 
-void TestFingerprint::hugeSparseFileIsQuick()
+void TestFingerprint::hugeSparseFileReadsOnlyItsStart()
 {
     constexpr std::int64_t fourGiB = std::int64_t(4) << 30;
     QTemporaryDir dir;
@@ -308,14 +256,16 @@ void TestFingerprint::hugeSparseFileIsQuick()
     if (!fixtures::writeRomFile(path, "78D8A2FF9AE88A95", fourGiB))
         QSKIP("the file system cannot hold a sparse 4 GiB file here");
 
-    QElapsedTimer timer;
-    timer.start();
-    const auto probe = probeRom(path);
-    const qint64 ms = timer.elapsed();
+    // Only the first line's start is read, however large the file: the bytes
+    // this process reads (rchar) grow by a handful, not by gigabytes.
+    const qint64 before = fixtures::bytesReadSoFar();
+    QVERIFY2(before >= 0, "this system does not count the bytes a process reads");
+    const auto probe = probeRom(QFile::encodeName(path));
+    const qint64 read = fixtures::bytesReadSoFar() - before;
     QVERIFY(probe);
     QCOMPARE(probe->length, fourGiB);
     QCOMPARE(fingerprint(probe->firstLine), std::string("78D8A2FF9AE88A95"));
-    QVERIFY2(ms < 1000, qPrintable(QStringLiteral("took %1 ms").arg(ms)));
+    QVERIFY2(read < 64 * 1024, qPrintable(QStringLiteral("read %1 bytes").arg(read)));
 }
 
 void TestFingerprint::fileWithoutCarriageReturn()
@@ -325,7 +275,7 @@ void TestFingerprint::fileWithoutCarriageReturn()
     const QString path = dir.filePath(QStringLiteral("x.bin"));
     QVERIFY(fixtures::writeRawFile(path, std::string(1 << 20, 'Z')));
 
-    const auto probe = probeRom(path);
+    const auto probe = probeRom(QFile::encodeName(path));
     QVERIFY(probe);
     QCOMPARE(probe->length, std::int64_t(1 << 20));
     QCOMPARE(probe->firstLine, std::string(9, 'Z'));

@@ -1,0 +1,41 @@
+#pragma once
+// Files as the program opens them: by names relative to the current folder,
+// given as the file system's own bytes. Opening never waits on a pipe or a
+// device, and replacing a file never writes through a link.
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <variant>
+
+namespace platform {
+
+struct FileFailure {
+    enum Kind { NotFound, NotRegular, Denied, TooLarge, Other };
+    Kind kind;
+    QString reason; // the system's words, or ours for NotRegular and TooLarge
+    qint64 size = 0; // for TooLarge: the file's length
+};
+
+// Opens an existing regular file, or a link to one, for reading. A pipe,
+// device, socket or folder of that name is refused without waiting for it.
+std::variant<std::unique_ptr<QFile>, FileFailure> openForReading(const QByteArray &path);
+
+// The whole content of a regular file of at most `limit` bytes.
+std::variant<QByteArray, FileFailure> readWholeFile(const QByteArray &path, qint64 limit);
+
+// Replaces the folder entry `name` (whatever it is: a file, a link, a pipe)
+// by a regular file holding `bytes`: a new file is written beside it and
+// renamed over it, so a link's target is never opened and the old file stays
+// whole if anything fails. Where the folder allows no new file, an existing
+// regular file of that name is rewritten in place. Returns the reason on
+// failure.
+std::optional<QString> replaceFile(const QByteArray &name, const QByteArray &bytes);
+
+// The current folder as the user knows it, for messages only.
+QString shownPath(const QByteArray &relative);
+
+} // namespace platform

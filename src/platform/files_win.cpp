@@ -1,0 +1,40 @@
+#include "platform/files.h"
+
+#include <QFileInfo>
+#include <QSaveFile>
+
+// Windows has no pipes or devices among ordinary file names, and QSaveFile
+// replaces the entry itself there; Qt's own files serve.
+
+namespace platform {
+
+std::variant<std::unique_ptr<QFile>, FileFailure> openForReading(const QByteArray &path)
+{
+    const QString name = QFile::decodeName(path);
+    const QFileInfo info(name);
+    if (!info.exists())
+        return FileFailure{FileFailure::NotFound, QStringLiteral("the file does not exist")};
+    if (!info.isFile())
+        return FileFailure{FileFailure::NotRegular, QStringLiteral("it is not a regular file")};
+    auto file = std::make_unique<QFile>(name);
+    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return FileFailure{file->error() == QFileDevice::PermissionsError ? FileFailure::Denied : FileFailure::Other,
+                           file->errorString()};
+    return file;
+}
+
+std::optional<QString> replaceFile(const QByteArray &name, const QByteArray &bytes)
+{
+    QSaveFile file(QFile::decodeName(name));
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return reason;
+    }
+    if (!file.commit())
+        return file.errorString();
+    return std::nullopt;
+}
+
+} // namespace platform
