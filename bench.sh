@@ -110,9 +110,9 @@ for n in "${sizes[@]}"; do
     mratio=$(awk -v a="$wkb" -v b="$bkb" 'BEGIN { printf "%.2f", a / b }')
     extra=$(awk -v a="$wkb" -v b="$bkb" 'BEGIN { printf "%+.1f", (a - b) / 1024 }')
     case $n in
-        3000) ttarget="<= 1.15x $(verdict "$ratio" 1.15)"
+        3000) ttarget="<= 1.10x $(verdict "$ratio" 1.10)"
               mtarget="<= 1.3x $(verdict "$mratio" 1.3)" ;;
-        100000) ttarget="<= 1.8x $(verdict "$ratio" 1.8)"
+        100000) ttarget="<= 1.5x $(verdict "$ratio" 1.5)"
                 mtarget="<= +10 MiB $(verdict "$extra" 10)" ;;
         *) ttarget='' mtarget='' ;;
     esac
