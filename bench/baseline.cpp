@@ -3,7 +3,7 @@
 
 #include "app/zerivirav.h"
 #include "first_paint.h"
-#include "windows/look.h"
+#include "ui/look.h"
 
 #include <QApplication>
 #include <QLabel>

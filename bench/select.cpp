@@ -7,9 +7,9 @@
 // Prints: select_window_known|select_window_unknown median_ms q1_ms q3_ms repeats
 
 #include "app/zerivirav.h"
-#include "windows/error_report.h"
-#include "windows/look.h"
 #include "stats.h"
+#include "ui/error_report.h"
+#include "ui/look.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>

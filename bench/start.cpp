@@ -6,8 +6,8 @@
 #include "app/rom_list.h"
 #include "app/zerivirav.h"
 #include "first_paint.h"
-#include "windows/error_report.h"
-#include "windows/look.h"
+#include "ui/error_report.h"
+#include "ui/look.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>

@@ -5,6 +5,8 @@
 // '%' is written "%25" and control bytes as %XX, so blanks, tabs and odd
 // bytes come back exact; other bytes are raw, so UTF-8 names stay readable.
 
+#include "base/ascii.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QStringList>
@@ -25,7 +27,6 @@ namespace {
 
 std::string logLine(int argc, char **argv)
 {
-    static const char hex[] = "0123456789ABCDEF";
     std::string line = std::to_string(static_cast<long long>(::getpid()));
     for (int i = 1; i < argc; ++i) {
         line += '\t';
@@ -33,8 +34,8 @@ std::string logLine(int argc, char **argv)
             const auto byte = static_cast<unsigned char>(*p);
             if (byte < 0x20 || byte == 0x7F || byte == '%') {
                 line += '%';
-                line += hex[byte >> 4];
-                line += hex[byte & 0xF];
+                line += ascii::kUpperHexDigits[byte >> 4];
+                line += ascii::kUpperHexDigits[byte & 0xF];
             } else {
                 line += static_cast<char>(byte);
             }

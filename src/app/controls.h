@@ -3,7 +3,13 @@
 // (15 twips to the pixel at 96 dpi), in stacking order from bottom to top.
 
 #include "app/zerivirav.h"
-#include "windows/look.h"
+#include "ui/look.h"
+#include "ui/picture_button.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListView>
+#include <QTabWidget>
 
 #include <QRect>
 
@@ -151,10 +157,26 @@ inline constexpr std::array<ButtonDef, 3> kButtons{{
     {&Zerivirav::Clear, "Clear", "Clear", {8040, 4800, 1215, 495}},
 }};
 
-inline constexpr std::array<std::string_view, 31> kFocusOrder{
-    "Run",     "File2",   "Clear",   "Command1", "TabStrip1", "Check15", "Check17", "Check19",
-    "Check20", "Check5",  "Check10", "Text2",    "Check14",   "Check13", "Text4",   "Check11",
-    "Text3",   "Check12", "Check16", "Check7",   "Check6",    "Check8",  "Text5",   "Check9",
-    "Text6",   "Check1",  "Check2",  "Check3",   "Check4",    "Text1",   "Check18"};
+// A control of the window, named by its member so that a misspelt name does
+// not compile.
+using ControlOf = QWidget *(*)(const Zerivirav &);
+template <auto Member>
+QWidget *control(const Zerivirav &w)
+{
+    return w.*Member;
+}
+
+inline constexpr std::array<ControlOf, 31> kFocusOrder{
+    control<&Zerivirav::Run>,     control<&Zerivirav::File2>,   control<&Zerivirav::Clear>,
+    control<&Zerivirav::Command1>, control<&Zerivirav::TabStrip1>, control<&Zerivirav::Check15>,
+    control<&Zerivirav::Check17>, control<&Zerivirav::Check19>, control<&Zerivirav::Check20>,
+    control<&Zerivirav::Check5>,  control<&Zerivirav::Check10>, control<&Zerivirav::Text2>,
+    control<&Zerivirav::Check14>, control<&Zerivirav::Check13>, control<&Zerivirav::Text4>,
+    control<&Zerivirav::Check11>, control<&Zerivirav::Text3>,   control<&Zerivirav::Check12>,
+    control<&Zerivirav::Check16>, control<&Zerivirav::Check7>,  control<&Zerivirav::Check6>,
+    control<&Zerivirav::Check8>,  control<&Zerivirav::Text5>,   control<&Zerivirav::Check9>,
+    control<&Zerivirav::Text6>,   control<&Zerivirav::Check1>,  control<&Zerivirav::Check2>,
+    control<&Zerivirav::Check3>,  control<&Zerivirav::Check4>,  control<&Zerivirav::Text1>,
+    control<&Zerivirav::Check18>};
 
 } // namespace controls

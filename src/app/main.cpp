@@ -3,8 +3,8 @@
 #include "app/rom_list.h"
 #include "app/zerivirav.h"
 #include "launch/task.h"
-#include "windows/error_report.h"
-#include "windows/look.h"
+#include "ui/error_report.h"
+#include "ui/look.h"
 
 #include <QApplication>
 

@@ -1,5 +1,6 @@
 #include "app/rom_list.h"
 
+#include "base/ascii.h"
 #include "platform/folder.h"
 
 #include <QFile>
@@ -17,15 +18,7 @@ namespace {
 // "*.bin" in any letter case.
 bool isRomFileName(std::string_view name)
 {
-    if (name.size() < 4)
-        return false;
-    const std::string_view suffix = name.substr(name.size() - 4);
-    return suffix[0] == '.' && (suffix[1] | 0x20) == 'b' && (suffix[2] | 0x20) == 'i' && (suffix[3] | 0x20) == 'n';
-}
-
-char asciiFold(char c)
-{
-    return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
+    return name.size() >= 4 && QByteArrayView(name).last(4).compare(".bin", Qt::CaseInsensitive) == 0;
 }
 
 bool isAscii(std::string_view name)
@@ -157,8 +150,8 @@ private:
     {
         const std::string_view x = name(a), y = name(b);
         for (std::size_t i = 16; i < x.size() && i < y.size(); ++i)
-            if (asciiFold(x[i]) != asciiFold(y[i]))
-                return asciiFold(x[i]) < asciiFold(y[i]) ? -1 : 1;
+            if (ascii::toLower(x[i]) != ascii::toLower(y[i]))
+                return ascii::toLower(x[i]) < ascii::toLower(y[i]) ? -1 : 1;
         return x.size() == y.size() ? 0 : (x.size() < y.size() ? -1 : 1);
     }
 
@@ -227,11 +220,6 @@ QVariant RomList::data(const QModelIndex &index, int role) const
         return {};
     // Decoded when asked for: the view asks only for the rows it shows.
     return decoded(m_names.at(index.row()));
-}
-
-Qt::ItemFlags RomList::flags(const QModelIndex &index) const
-{
-    return index.isValid() ? Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren : Qt::NoItemFlags;
 }
 
 QByteArray RomList::fileName(int row) const

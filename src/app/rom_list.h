@@ -15,8 +15,6 @@
 // is not valid UTF-8 is still opened and passed on by its very bytes.
 class RomNames {
 public:
-    RomNames() = default;
-
     // The regular files (and links to them) of the current folder whose names
     // end in ".bin" in any letter case, hidden files left out.
     static RomNames readCurrentFolder();
@@ -45,7 +43,6 @@ public:
 
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-    Qt::ItemFlags flags(const QModelIndex &index) const override;
 
     // The exact bytes of the name in `row`.
     QByteArray fileName(int row) const;

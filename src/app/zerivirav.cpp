@@ -7,17 +7,16 @@
 #include "options/pages.h"
 #include "rom/catalogue.h"
 #include "rom/fingerprint.h"
-#include "windows/about.h"
-#include "windows/look.h"
-#include "windows/error_report.h"
-#include "windows/form2.h"
-#include "windows/picture.h"
-#include "windows/picture_button.h"
+#include "ui/error_report.h"
+#include "ui/look.h"
+#include "ui/picture.h"
+#include "ui/picture_button.h"
+#include "windows/about_window.h"
+#include "windows/readme_window.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QItemSelectionModel>
@@ -34,7 +33,6 @@
 
 #include <algorithm>
 #include <optional>
-#include <stop_token>
 #include <utility>
 #include <variant>
 
@@ -76,16 +74,12 @@ protected:
         painter.drawRect(frame.adjusted(1, 1, 0, 0));
         if (title().isEmpty())
             return;
-        const QRect caption(kCaptionIndent, 0, metrics.horizontalAdvance(title()) + 2 * kCaptionPadding,
-                            metrics.height());
+        // The caption, on a patch of the window's colour, 6 px in.
+        const QRect caption(6, 0, metrics.horizontalAdvance(title()) + 4, metrics.height());
         painter.fillRect(caption, palette().window());
         painter.setPen(palette().color(QPalette::WindowText));
         painter.drawText(caption, Qt::AlignCenter | Qt::TextSingleLine, title());
     }
-
-private:
-    static constexpr int kCaptionIndent = 6;
-    static constexpr int kCaptionPadding = 2;
 };
 
 // A file list keeps one entry selected once the user has chosen one, as the
@@ -109,28 +103,14 @@ protected:
     // yet, the first navigation key selects an end of the list instead.
     void keyPressEvent(QKeyEvent *event) override
     {
-        const int rows = model() ? model()->rowCount() : 0;
-        if (rows > 0 && !selectionModel()->hasSelection() && event->modifiers() == Qt::NoModifier) {
-            int row = -1;
-            switch (event->key()) {
-            case Qt::Key_Down:
-            case Qt::Key_Up:
-            case Qt::Key_Home:
-            case Qt::Key_PageUp:
-            case Qt::Key_Space:
-                row = 0;
-                break;
-            case Qt::Key_End:
-                row = rows - 1;
-                break;
-            default:
-                break;
-            }
-            if (row >= 0) {
-                setCurrentIndex(model()->index(row, 0));
-                event->accept();
-                return;
-            }
+        const int key = event->key();
+        const bool toFirst = key == Qt::Key_Down || key == Qt::Key_Up || key == Qt::Key_Home
+                             || key == Qt::Key_PageUp || key == Qt::Key_Space;
+        const int rows = model()->rowCount();
+        if ((toFirst || key == Qt::Key_End) && rows > 0 && !selectionModel()->hasSelection()
+            && event->modifiers() == Qt::NoModifier) {
+            setCurrentIndex(model()->index(toFirst ? 0 : rows - 1, 0));
+            return;
         }
         QListView::keyPressEvent(event);
     }
@@ -139,6 +119,12 @@ protected:
 QString fromView(std::string_view text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+template <typename Widget>
+Widget *place(Widget *widget, std::string_view name, const QRect &rect)
+{
+    return ui::place(widget, fromView(name), rect);
 }
 
 } // namespace
@@ -160,8 +146,8 @@ Zerivirav::Zerivirav(ui::ErrorReport &errors, std::future<RomNames> folder, QWid
     setFocusOrder();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    // The definition places the client area at (-45, 525) twips on the screen,
-    // the menu bar just above it: the window opens at the screen's top-left.
+    // The window opens at the screen's top-left: its client area at (-45, 525)
+    // twips on the screen, the menu bar just above it.
     // Three pixels off the left edge would cut the first letter of the file
     // list's heading, so the client area is kept on the screen.
     const int menuHeight = menuBar()->sizeHint().height();
@@ -169,7 +155,7 @@ Zerivirav::Zerivirav(ui::ErrorReport &errors, std::future<RomNames> folder, QWid
     setGeometry(QRect(QPoint(std::max(kScreenLeft, screen.left()), kScreenTop - menuHeight),
                       QSize(kClientWidth, kClientHeight + menuHeight)));
 
-    // The definition shows the Sound page; applying page 1 gives exactly that.
+    // The window starts on the Sound page; applying page 1 gives exactly that.
     TabStrip1_Click();
     Form_Load();
     Run->setFocus();
@@ -185,10 +171,16 @@ Zerivirav::~Zerivirav()
 void Zerivirav::createControls(QWidget *client)
 {
     // Creation order is stacking order: what is created later lies on top.
+    createGameInfo(client);
+    createOptions(client);
+    createFileList(client);
+    createCommands(client);
+}
+
+void Zerivirav::createGameInfo(QWidget *client)
+{
     for (const LabelDef &def : kLabels) {
-        auto *label = new QLabel(fromView(def.caption), client);
-        label->setObjectName(fromView(def.name));
-        label->setGeometry(pixels(def.rect));
+        auto *label = place(new QLabel(fromView(def.caption), client), def.name, pixels(def.rect));
         label->setAutoFillBackground(true);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         if (!def.describes.empty())
@@ -196,23 +188,18 @@ void Zerivirav::createControls(QWidget *client)
         this->*def.member = label;
     }
     for (const ImageDef &def : kImages) {
-        auto *image = new QLabel(client);
-        image->setObjectName(fromView(def.name));
-        image->setGeometry(pixels(def.rect));
+        auto *image = place(new QLabel(client), def.name, pixels(def.rect));
         image->setScaledContents(true);
         image->setAccessibleName(fromView(def.accessibleName));
         this->*def.member = image;
     }
-    for (const LineDef &def : kLines) {
-        auto *line = new LineControl(client);
-        line->setObjectName(fromView(def.name));
-        line->setGeometry(pixels(def.from, def.to));
-        this->*def.member = line;
-    }
+    for (const LineDef &def : kLines)
+        this->*def.member = place(new LineControl(client), def.name, pixels(def.from, def.to));
+}
 
-    TabStrip1 = new QTabWidget(client);
-    TabStrip1->setObjectName(QStringLiteral("TabStrip1"));
-    TabStrip1->setGeometry(pixels(kTabStripRect));
+void Zerivirav::createOptions(QWidget *client)
+{
+    TabStrip1 = place(new QTabWidget(client), "TabStrip1", pixels(kTabStripRect));
     for (std::string_view caption : options::kPageCaptions)
         TabStrip1->addTab(new QWidget, fromView(caption));
     connect(TabStrip1, &QTabWidget::tabBarClicked, this, [this](int index) {
@@ -222,28 +209,20 @@ void Zerivirav::createControls(QWidget *client)
     });
     connect(TabStrip1, &QTabWidget::currentChanged, this, &Zerivirav::TabStrip1_Click);
 
-    Frame5 = new FrameControl(client);
-    Frame5->setObjectName(QStringLiteral("Frame5"));
-    Frame5->setGeometry(pixels(kFrameRect));
-
-    for (const CheckDef &def : kChecks) {
-        auto *box = new QCheckBox(fromView(def.caption), client);
-        box->setObjectName(fromView(def.name));
-        box->setGeometry(pixels(def.rect));
-        this->*def.member = box;
-    }
+    Frame5 = place(new FrameControl(client), "Frame5", pixels(kFrameRect));
+    for (const CheckDef &def : kChecks)
+        this->*def.member = place(new QCheckBox(fromView(def.caption), client), def.name, pixels(def.rect));
     for (const TextDef &def : kTexts) {
-        auto *field = new QLineEdit(client);
-        field->setObjectName(fromView(def.name));
-        field->setGeometry(pixels(def.rect));
+        auto *field = place(new QLineEdit(client), def.name, pixels(def.rect));
         field->setAccessibleName(fromView(def.accessibleName));
         field->setTextMargins(0, 0, 0, 0);
         this->*def.member = field;
     }
+}
 
-    File2 = new FileList(client);
-    File2->setObjectName(QStringLiteral("File2"));
-    File2->setGeometry(pixels(kFileListRect));
+void Zerivirav::createFileList(QWidget *client)
+{
+    File2 = place(new FileList(client), "File2", pixels(kFileListRect));
     File2->setAccessibleName(QStringLiteral("ROM files"));
     File2->setSelectionMode(QAbstractItemView::SingleSelection);
     File2->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -252,15 +231,13 @@ void Zerivirav::createControls(QWidget *client)
     // The folder was read while the toolkit started, or is read now.
     m_files = new RomList(m_folder.valid() ? m_folder.get() : RomNames::readCurrentFolder(), this);
     File2->setModel(m_files);
-    connect(File2->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &Zerivirav::File2_Click);
+    connect(File2->selectionModel(), &QItemSelectionModel::selectionChanged, this, &Zerivirav::File2_Click);
+}
 
-    for (const ButtonDef &def : kButtons) {
-        auto *button = new ui::PictureButton(fromView(def.words), client);
-        button->setObjectName(fromView(def.name));
-        button->setGeometry(pixels(def.rect));
-        this->*def.member = button;
-    }
+void Zerivirav::createCommands(QWidget *client)
+{
+    for (const ButtonDef &def : kButtons)
+        this->*def.member = place(new ui::PictureButton(fromView(def.words), client), def.name, pixels(def.rect));
     // The face around Run's bitmap has the active-border colour.
     QPalette runFace = Run->palette();
     runFace.setColor(QPalette::Button, QColor(180, 180, 180));
@@ -268,9 +245,6 @@ void Zerivirav::createControls(QWidget *client)
     connect(Run, &QPushButton::clicked, this, &Zerivirav::Run_Click);
     connect(Command1, &QPushButton::clicked, this, &Zerivirav::Command1_Click);
     connect(Clear, &QPushButton::clicked, this, &Zerivirav::Clear_Click);
-
-    for (std::size_t i = 0; i < options::kPageControls.size(); ++i)
-        m_pageControls[i] = client->findChild<QWidget *>(fromView(options::kPageControls[i].name));
 }
 
 void Zerivirav::createMenu()
@@ -296,8 +270,8 @@ void Zerivirav::createMenu()
 void Zerivirav::setFocusOrder()
 {
     QWidget *previous = nullptr;
-    for (std::string_view name : kFocusOrder) {
-        QWidget *next = centralWidget()->findChild<QWidget *>(fromView(name));
+    for (ControlOf controlOf : kFocusOrder) {
+        QWidget *next = controlOf(*this);
         if (previous)
             setTabOrder(previous, next);
         previous = next;
@@ -357,8 +331,8 @@ void Zerivirav::TabStrip1_Click()
         if (selected != page)
             continue;
         Frame5->setTitle(fromView(options::kPageCaptions[static_cast<std::size_t>(page - 1)]));
-        for (std::size_t i = 0; i < options::kPageControls.size(); ++i)
-            m_pageControls[i]->setVisible(options::kPageControls[i].page == page);
+        for (const options::PageControl &control : options::kPageControls)
+            optionControl(control.control)->setVisible(control.page == page);
     }
 }
 
@@ -372,6 +346,12 @@ std::array<QCheckBox *, 20> Zerivirav::checks() const
 std::array<QLineEdit *, 6> Zerivirav::texts() const
 {
     return {Text1, Text2, Text3, Text4, Text5, Text6};
+}
+
+QWidget *Zerivirav::optionControl(options::OptionControl control) const
+{
+    const auto n = std::size_t(options::numberOf(control)) - 1;
+    return options::isValueField(control) ? static_cast<QWidget *>(texts()[n]) : checks()[n];
 }
 
 void Zerivirav::Run_Click()

@@ -3,6 +3,7 @@
 
 #include "app/rom_list.h"
 #include "options/options_line.h"
+#include "options/pages.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -44,6 +45,9 @@ public:
 
     // The name selected in File2 as the file system spells it, empty when none.
     QByteArray selectedFileName() const;
+
+    // The widget of an option control of the page table.
+    QWidget *optionControl(options::OptionControl control) const;
 
     // Window-level values of the Run command, kept for tests and the next Run.
     const QString &optionsLine() const { return m_optionsLine; }
@@ -115,6 +119,10 @@ protected:
 
 private:
     void createControls(QWidget *client);
+    void createGameInfo(QWidget *client);
+    void createOptions(QWidget *client);
+    void createFileList(QWidget *client);
+    void createCommands(QWidget *client);
     void createMenu();
     void setFocusOrder();
     void endProgram();
@@ -125,7 +133,6 @@ private:
     ui::ErrorReport &m_errors;
     std::future<RomNames> m_folder;
     RomList *m_files = nullptr;
-    std::array<QWidget *, 26> m_pageControls{};
     bool m_loaded = false;
 
     // Values of the Run command

@@ -9,7 +9,7 @@ namespace {
 bool needsQuotes(char c)
 {
     switch (c) {
-    case ' ': case '\t': case '&': case '|': case '<': case '>':
+    case ' ': case '&': case '|': case '<': case '>':
     case '^': case '(': case ')': case ',': case ';': case '=':
         return true;
     default:

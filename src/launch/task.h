@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QString>
 
-#include <vector>
 #include <variant>
 
 namespace launch {
@@ -27,10 +26,5 @@ void activateTask(double taskId);
 // Called once at start, so that a write running into a limit of the system
 // (the file-size limit) fails and is reported instead of ending the program.
 void prepareProcess();
-
-// Splits a command line the way the Windows C runtime does: blanks and tabs
-// separate arguments, double quotes group and are removed, and in a script
-// "%%" stands for "%".
-std::vector<QByteArray> splitScriptCommandLine(const QByteArray &line);
 
 } // namespace launch

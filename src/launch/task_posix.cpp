@@ -1,5 +1,6 @@
 #include "launch/task.h"
 
+#include "launch/script_command_line.h"
 #include "platform/files.h"
 
 #include <QDeadlineTimer>
@@ -11,7 +12,6 @@
 #include <optional>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -24,8 +24,8 @@
 
 extern char **environ;
 
-// There is no batch interpreter here, so the script is read back and its
-// command line run directly, the way the interpreter would have run it.
+// There is no batch interpreter here, so the script's command line is run
+// directly, the way the interpreter would have run it.
 
 namespace launch {
 
@@ -33,25 +33,9 @@ namespace {
 
 constexpr int kExecWaitMs = 1000;
 
-
-StartFailure failure(const QString &text)
+StartFailure cannotStart(const QByteArray &path, const QString &reason)
 {
-    return StartFailure{text};
-}
-
-char asciiLower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
-
-bool sameIgnoringCase(const char *a, const QByteArray &b)
-{
-    qsizetype i = 0;
-    for (; a[i] != '\0' && i < b.size(); ++i) {
-        if (asciiLower(a[i]) != asciiLower(b.at(i)))
-            return false;
-    }
-    return a[i] == '\0' && i == b.size();
+    return StartFailure{QStringLiteral("Cannot start %1: %2").arg(platform::shownPath(path), reason)};
 }
 
 // The name of the entry of the current directory that `name` denotes: the
@@ -69,9 +53,7 @@ std::optional<QByteArray> findInCurrentDirectory(const QByteArray &name)
     std::optional<QByteArray> best;
     struct timespec bestTime {};
     while (const dirent *entry = ::readdir(dir)) {
-        if (!sameIgnoringCase(entry->d_name, name))
-            continue;
-        if (::lstat(entry->d_name, &st) != 0)
+        if (name.compare(entry->d_name, Qt::CaseInsensitive) != 0 || ::lstat(entry->d_name, &st) != 0)
             continue;
         const bool newer = st.st_mtim.tv_sec > bestTime.tv_sec
                            || (st.st_mtim.tv_sec == bestTime.tv_sec && st.st_mtim.tv_nsec > bestTime.tv_nsec);
@@ -92,6 +74,46 @@ bool isIgnoredScriptLine(QByteArray line)
     return line.isEmpty() || line == "\"" || line == "echo off";
 }
 
+// The first line of the script that is a command, or empty.
+QByteArray commandLineOf(const QByteArray &script)
+{
+    for (QByteArray line : script.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (!isIgnoredScriptLine(line))
+            return line;
+    }
+    return {};
+}
+
+// Where the program named on the command line is: a path as written, else
+// the folder (any letter case), else PATH. Relative paths throughout: the
+// folder's own name may not survive a trip through text (bytes that are not
+// UTF-8).
+std::variant<QByteArray, StartFailure> locateProgram(const QByteArray &program)
+{
+    if (program.contains('/'))
+        return program;
+    if (const auto entry = findInCurrentDirectory(program))
+        return "./" + *entry;
+    if (const QString onPath = QStandardPaths::findExecutable(QFile::decodeName(program)); !onPath.isEmpty())
+        return QFile::encodeName(onPath);
+    return StartFailure{QStringLiteral("Cannot start %1: it was not found in %2 or on PATH")
+                            .arg(QFile::decodeName(program), QDir::toNativeSeparators(QDir::currentPath()))};
+}
+
+std::optional<StartFailure> checkRunnable(const QByteArray &path)
+{
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0)
+        return cannotStart(path, qt_error_string(errno));
+    if (S_ISDIR(st.st_mode))
+        return cannotStart(path, QStringLiteral("it is a directory"));
+    if (::access(path.constData(), X_OK) != 0)
+        return cannotStart(path, QStringLiteral("it is not executable"));
+    return std::nullopt;
+}
+
 // Messages from the children to the front end, each written with one write().
 struct ChildMessage {
     enum Kind : int { Started = 1, ForkFailed, ExecFailed };
@@ -106,6 +128,14 @@ void sendFromChild(int fd, int kind, int value)
     }
 }
 
+int descriptorLimit()
+{
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return 1024;
+    return static_cast<int>(std::min<rlim_t>(limit.rlim_cur, 65536));
+}
+
 void markDescriptorsCloseOnExec(int maxFd)
 {
 #if defined(__linux__) && defined(CLOSE_RANGE_CLOEXEC)
@@ -116,17 +146,64 @@ void markDescriptorsCloseOnExec(int maxFd)
         ::fcntl(fd, F_SETFD, FD_CLOEXEC);
 }
 
-int descriptorLimit()
+// The emulator's side of the fork: the signal state of a fresh process, none
+// of the front end's descriptors, then exec. Only async-signal-safe calls.
+[[noreturn]] void execInChild(const char *path, char *const argv[], int reportFd, int maxFd)
 {
-    struct rlimit limit {};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-        return 1024;
-    return static_cast<int>(std::min<rlim_t>(limit.rlim_cur, 65536));
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    for (int sig = 1; sig < NSIG; ++sig) {
+        if (sig != SIGKILL && sig != SIGSTOP)
+            ::sigaction(sig, &byDefault, nullptr);
+    }
+    markDescriptorsCloseOnExec(maxFd);
+    ::execve(path, argv, environ);
+    sendFromChild(reportFd, ChildMessage::ExecFailed, errno);
+    ::_exit(127);
+}
+
+// What the children reported: the emulator's pid, or why it did not start.
+// The pipe closes when exec succeeds; should loading the program take
+// unusually long, it counts as started rather than keeping the user waiting.
+std::variant<double, StartFailure> readStartReport(int fd, const QByteArray &path)
+{
+    QByteArray received;
+    const QDeadlineTimer deadline(kExecWaitMs);
+    for (;;) {
+        pollfd readable{fd, POLLIN, 0};
+        const int ready = ::poll(&readable, 1, static_cast<int>(deadline.remainingTime()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            break;
+        char buffer[64];
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        received.append(buffer, got);
+    }
+
+    pid_t started = -1;
+    for (qsizetype at = 0; at + qsizetype(sizeof(ChildMessage)) <= received.size(); at += sizeof(ChildMessage)) {
+        ChildMessage message;
+        std::memcpy(&message, received.constData() + at, sizeof message);
+        if (message.kind != ChildMessage::Started)
+            return cannotStart(path, qt_error_string(message.value));
+        started = message.value;
+    }
+    if (started <= 0)
+        return cannotStart(path, QStringLiteral("the process could not be created"));
+    return static_cast<double>(started);
 }
 
 // Double fork, so the emulator is nobody's child here and leaves no zombie
-// behind. Between fork and exec only async-signal-safe calls are made;
-// everything the children need is prepared beforehand.
+// behind. Everything the children need is prepared before the fork.
 std::variant<double, StartFailure> spawnDetached(const QByteArray &path, std::vector<QByteArray> args)
 {
     std::vector<char *> argv;
@@ -137,130 +214,55 @@ std::variant<double, StartFailure> spawnDetached(const QByteArray &path, std::ve
 
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-        return failure(QStringLiteral("Cannot start %1: %2").arg(platform::shownPath(path), qt_error_string(errno)));
+        return cannotStart(path, qt_error_string(errno));
 
     const pid_t middle = ::fork();
     if (middle < 0) {
         const int error = errno;
         ::close(pipeFds[0]);
         ::close(pipeFds[1]);
-        return failure(QStringLiteral("Cannot start %1: %2").arg(platform::shownPath(path), qt_error_string(error)));
+        return cannotStart(path, qt_error_string(error));
     }
     if (middle == 0) {
         // A new session, so a terminal's Ctrl+C meant for the front end
         // spares the emulator, which is meant to outlive it.
         ::setsid();
         const pid_t child = ::fork();
-        if (child == 0) {
-            sigset_t none;
-            sigemptyset(&none);
-            ::sigprocmask(SIG_SETMASK, &none, nullptr);
-            struct sigaction byDefault {};
-            byDefault.sa_handler = SIG_DFL;
-            sigemptyset(&byDefault.sa_mask);
-            for (int sig = 1; sig < NSIG; ++sig) {
-                if (sig != SIGKILL && sig != SIGSTOP)
-                    ::sigaction(sig, &byDefault, nullptr);
-            }
-            markDescriptorsCloseOnExec(maxFd);
-            ::execve(path.constData(), argv.data(), environ);
-            sendFromChild(pipeFds[1], ChildMessage::ExecFailed, errno);
-            ::_exit(127);
-        }
-        if (child < 0)
-            sendFromChild(pipeFds[1], ChildMessage::ForkFailed, errno);
-        else
-            sendFromChild(pipeFds[1], ChildMessage::Started, child);
+        if (child == 0)
+            execInChild(path.constData(), argv.data(), pipeFds[1], maxFd);
+        sendFromChild(pipeFds[1], child < 0 ? ChildMessage::ForkFailed : ChildMessage::Started,
+                      child < 0 ? errno : child);
         ::_exit(0);
     }
 
     ::close(pipeFds[1]);
     while (::waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
     }
-
-    // The pipe closes when exec succeeds. Should loading the program take
-    // unusually long, it counts as started rather than keeping the user waiting.
-    QByteArray received;
-    const QDeadlineTimer deadline(kExecWaitMs);
-    for (;;) {
-        pollfd readable{pipeFds[0], POLLIN, 0};
-        const int ready = ::poll(&readable, 1, static_cast<int>(deadline.remainingTime()));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            break;
-        char buffer[64];
-        const ssize_t got = ::read(pipeFds[0], buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        received.append(buffer, got);
-    }
+    auto result = readStartReport(pipeFds[0], path);
     ::close(pipeFds[0]);
-
-    pid_t started = -1;
-    for (qsizetype at = 0; at + qsizetype(sizeof(ChildMessage)) <= received.size(); at += sizeof(ChildMessage)) {
-        ChildMessage message;
-        std::memcpy(&message, received.constData() + at, sizeof message);
-        if (message.kind == ChildMessage::Started) {
-            started = message.value;
-        } else {
-            return failure(QStringLiteral("Cannot start %1: %2").arg(platform::shownPath(path), qt_error_string(message.value)));
-        }
-    }
-    if (started <= 0)
-        return failure(QStringLiteral("Cannot start %1: the process could not be created").arg(platform::shownPath(path)));
-    return static_cast<double>(started);
+    return result;
 }
 
 } // namespace
 
 std::variant<double, StartFailure> startTask(const QByteArray &scriptName, const QByteArray &script)
 {
-    QByteArray commandLine;
-    for (QByteArray line : script.split('\n')) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (!isIgnoredScriptLine(line)) {
-            commandLine = line;
-            break;
-        }
-    }
+    const QByteArray commandLine = commandLineOf(script);
     if (commandLine.isEmpty())
-        return failure(QStringLiteral("Cannot start the launch script %1: it holds no command line")
-                           .arg(platform::shownPath(scriptName)));
-
+        return StartFailure{QStringLiteral("Cannot start the launch script %1: it holds no command line")
+                                .arg(platform::shownPath(scriptName))};
     std::vector<QByteArray> args = splitScriptCommandLine(commandLine);
     if (args.empty() || args.front().isEmpty())
-        return failure(QStringLiteral("Cannot start the launch script %1: its command line names no program")
-                           .arg(platform::shownPath(scriptName)));
-    const QByteArray &program = args.front();
+        return StartFailure{QStringLiteral("Cannot start the launch script %1: its command line names no program")
+                                .arg(platform::shownPath(scriptName))};
 
-    // Relative paths throughout: the folder's own name may not survive a trip
-    // through text (bytes that are not UTF-8).
-    QByteArray programPath;
-    if (program.contains('/')) {
-        programPath = program;
-    } else if (const auto entry = findInCurrentDirectory(program)) {
-        programPath = "./" + *entry;
-    } else if (const QString onPath = QStandardPaths::findExecutable(QFile::decodeName(program)); !onPath.isEmpty()) {
-        programPath = QFile::encodeName(onPath);
-    } else {
-        return failure(QStringLiteral("Cannot start %1: it was not found in %2 or on PATH")
-                           .arg(QFile::decodeName(program), QDir::toNativeSeparators(QDir::currentPath())));
-    }
-
-    const QString shown = platform::shownPath(programPath);
-    struct stat st {};
-    if (::stat(programPath.constData(), &st) != 0)
-        return failure(QStringLiteral("Cannot start %1: %2").arg(shown, qt_error_string(errno)));
-    if (S_ISDIR(st.st_mode))
-        return failure(QStringLiteral("Cannot start %1: it is a directory").arg(shown));
-    if (::access(programPath.constData(), X_OK) != 0)
-        return failure(QStringLiteral("Cannot start %1: it is not executable").arg(shown));
-
-    return spawnDetached(programPath, std::move(args));
+    const auto located = locateProgram(args.front());
+    if (const auto *failure = std::get_if<StartFailure>(&located))
+        return *failure;
+    const QByteArray &program = std::get<QByteArray>(located);
+    if (auto failure = checkRunnable(program))
+        return *failure;
+    return spawnDetached(program, std::move(args));
 }
 
 void prepareProcess()

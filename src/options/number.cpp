@@ -4,6 +4,8 @@
 
 #include "options/options_line.h"
 
+#include "base/ascii.h"
+
 #include <algorithm>
 #include <cfloat>
 #include <charconv>
@@ -47,17 +49,9 @@ private:
     qsizetype pos_ = 0;
 };
 
-bool isDecimalDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-
 int digitValue(char16_t c, int radix)
 {
-    int d = -1;
-    if (c >= u'0' && c <= u'9')
-        d = c - u'0';
-    else if (c >= u'a' && c <= u'f')
-        d = c - u'a' + 10;
-    else if (c >= u'A' && c <= u'F')
-        d = c - u'A' + 10;
+    const int d = ascii::hexDigitValue(c);
     return d < radix ? d : -1;
 }
 
@@ -108,7 +102,7 @@ double parseDecimal(Reader &reader)
     bool pointSeen = false;
     for (;; reader.next()) {
         const char16_t c = reader.peek();
-        if (isDecimalDigit(c)) {
+        if (ascii::isDigit(c)) {
             anyDigit = true;
             if (significant.empty() && c == u'0') {
                 if (pointSeen)
@@ -137,7 +131,7 @@ double parseDecimal(Reader &reader)
         }
         constexpr std::int64_t kExponentCap = 1'000'000'000;
         std::int64_t exponent = 0;
-        for (; isDecimalDigit(reader.peek()); reader.next())
+        for (; ascii::isDigit(reader.peek()); reader.next())
             exponent = std::min(exponent * 10 + (reader.peek() - u'0'), kExponentCap);
         scale += negativeExponent ? -exponent : exponent;
     }
@@ -191,6 +185,69 @@ QChar scriptDecimalPoint(QStringView localeSeparator)
     return QLatin1Char('.');
 }
 
+namespace {
+
+// A finite, non-zero value that is not a small whole number, as fifteen
+// significant digits (as many as a double always carries exactly) without
+// trailing zeros, and the decimal exponent of the first of them.
+struct Digits {
+    bool negative;
+    std::string digits;
+    int exponent;
+};
+
+Digits significantDigits(double value)
+{
+    char buffer[40];
+    const auto written = std::to_chars(std::begin(buffer), std::end(buffer), value,
+                                       std::chars_format::scientific, 14);
+    const std::string_view formatted(buffer, static_cast<std::size_t>(written.ptr - buffer));
+    const std::size_t ePos = formatted.find('e');
+    Digits out{formatted.front() == '-', {}, 0};
+    for (char c : formatted.substr(0, ePos))
+        if (ascii::isDigit(c))
+            out.digits.push_back(c);
+    while (out.digits.size() > 1 && out.digits.back() == '0')
+        out.digits.pop_back();
+    std::string_view exponentText = formatted.substr(ePos + 1);
+    if (exponentText.front() == '+')
+        exponentText.remove_prefix(1);
+    std::from_chars(exponentText.data(), exponentText.data() + exponentText.size(), out.exponent);
+    return out;
+}
+
+QLatin1String latin1(std::string_view part)
+{
+    return QLatin1String(part.data(), static_cast<qsizetype>(part.size()));
+}
+
+// 1.5E+20, 1E-05: one digit before the separator, a signed exponent of at least two digits.
+QString scientificText(const Digits &d, QChar decimalPoint)
+{
+    QString out = latin1(std::string_view(d.digits).substr(0, 1));
+    if (d.digits.size() > 1)
+        out += decimalPoint + latin1(std::string_view(d.digits).substr(1));
+    out += d.exponent < 0 ? QLatin1String("E-") : QLatin1String("E+");
+    const int magnitude = std::abs(d.exponent);
+    if (magnitude < 10)
+        out += QLatin1Char('0');
+    return out + QString::number(magnitude);
+}
+
+// 2.5, 0.0001, 123456789012345: the digits with the separator where it falls.
+QString positionalText(const Digits &d, QChar decimalPoint)
+{
+    const std::string_view digits(d.digits);
+    if (d.exponent < 0)
+        return QLatin1String("0") + decimalPoint + QString(-d.exponent - 1, QLatin1Char('0')) + latin1(digits);
+    const std::size_t whole = static_cast<std::size_t>(d.exponent) + 1;
+    if (digits.size() <= whole)
+        return latin1(digits) + QString(static_cast<qsizetype>(whole - digits.size()), QLatin1Char('0'));
+    return latin1(digits.substr(0, whole)) + decimalPoint + latin1(digits.substr(whole));
+}
+
+} // namespace
+
 QString numberText(double value, QChar decimalPoint)
 {
     if (std::isnan(value) || value == 0.0)
@@ -200,59 +257,10 @@ QString numberText(double value, QChar decimalPoint)
     if (std::fabs(value) < 1e15 && value == std::trunc(value))
         return QString::number(static_cast<qint64>(value));
 
-    // Fifteen significant digits, as many as a double always carries exactly.
-    char buffer[40];
-    const auto written = std::to_chars(std::begin(buffer), std::end(buffer), value,
-                                       std::chars_format::scientific, 14);
-    const std::string_view formatted(buffer, static_cast<std::size_t>(written.ptr - buffer));
-    const bool negative = formatted.front() == '-';
-    const std::size_t ePos = formatted.find('e');
-    std::string digits;
-    for (char c : formatted.substr(0, ePos))
-        if (c >= '0' && c <= '9')
-            digits.push_back(c);
-    while (digits.size() > 1 && digits.back() == '0')
-        digits.pop_back();
-    int exponent = 0;
-    std::string_view exponentText = formatted.substr(ePos + 1);
-    if (exponentText.front() == '+')
-        exponentText.remove_prefix(1);
-    std::from_chars(exponentText.data(), exponentText.data() + exponentText.size(), exponent);
-
-    QString out;
-    if (negative)
-        out += QLatin1Char('-');
-    const auto appendDigits = [&out](std::string_view part) {
-        out += QLatin1String(part.data(), static_cast<qsizetype>(part.size()));
-    };
-    if (exponent >= 15 || exponent < -4) {
-        appendDigits(std::string_view(digits).substr(0, 1));
-        if (digits.size() > 1) {
-            out += decimalPoint;
-            appendDigits(std::string_view(digits).substr(1));
-        }
-        out += exponent < 0 ? QLatin1String("E-") : QLatin1String("E+");
-        const int magnitude = std::abs(exponent);
-        if (magnitude < 10)
-            out += QLatin1Char('0');
-        out += QString::number(magnitude);
-    } else if (exponent >= 0) {
-        const std::size_t wholeDigits = static_cast<std::size_t>(exponent) + 1;
-        if (digits.size() <= wholeDigits) {
-            appendDigits(digits);
-            out += QString(static_cast<qsizetype>(wholeDigits - digits.size()), QLatin1Char('0'));
-        } else {
-            appendDigits(std::string_view(digits).substr(0, wholeDigits));
-            out += decimalPoint;
-            appendDigits(std::string_view(digits).substr(wholeDigits));
-        }
-    } else {
-        out += QLatin1Char('0');
-        out += decimalPoint;
-        out += QString(-exponent - 1, QLatin1Char('0'));
-        appendDigits(digits);
-    }
-    return out;
+    const Digits d = significantDigits(value);
+    const QString text = d.exponent >= 15 || d.exponent < -4 ? scientificText(d, decimalPoint)
+                                                             : positionalText(d, decimalPoint);
+    return d.negative ? QLatin1Char('-') + text : text;
 }
 
 } // namespace options

@@ -6,64 +6,18 @@ namespace options {
 
 namespace {
 
-constexpr bool tableIsSound()
+constexpr bool rowsInOrder()
 {
-    for (std::size_t i = 0; i < kOptionRows.size(); ++i) {
-        const OptionRow &row = kOptionRows[i];
-        if (row.box != static_cast<int>(i) + 1)
+    for (std::size_t i = 0; i < kOptionRows.size(); ++i)
+        if (kOptionRows[i].box != int(i) + 1 || (kOptionRows[i].test == ValueTest::None) != (kOptionRows[i].field == 0))
             return false;
-        const bool hasField = row.test == ValueTest::LessThan || row.test == ValueTest::AtMost
-                              || row.test == ValueTest::Any;
-        if (hasField != (row.field >= 1 && row.field <= 6))
-            return false;
-    }
-    for (const Rule *rule : kRules) {
-        for (int box : rule->boxes)
-            if (box != 0 && kOptionRows[static_cast<std::size_t>(box) - 1].test != ValueTest::Rule)
-                return false;
-    }
     return true;
 }
-static_assert(tableIsSound(), "option rows must list Check1..Check20 in order with matching fields");
+static_assert(rowsInOrder(), "option rows must list Check1..Check14 in order, a field exactly where a value is tested");
 
 QLatin1String latin1(std::string_view text)
 {
     return QLatin1String(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-bool boxMatches(BoxState state, int value)
-{
-    switch (state) {
-    case BoxState::Ticked:
-        return value == 1;
-    case BoxState::Clear:
-        return value == 0;
-    case BoxState::Either:
-        break;
-    }
-    return true;
-}
-
-void applyRule(const Rule &rule, const CheckValues &checks, QString &line)
-{
-    for (int c = 0; c < rule.caseCount; ++c) {
-        const RuleCase &ruleCase = rule.cases[static_cast<std::size_t>(c)];
-        bool matches = true;
-        for (std::size_t b = 0; b < rule.boxes.size() && rule.boxes[b] != 0; ++b)
-            matches = matches
-                      && boxMatches(ruleCase.states[b],
-                                    checks[static_cast<std::size_t>(rule.boxes[b]) - 1]);
-        if (matches)
-            line += latin1(ruleCase.text);
-    }
-}
-
-const Rule *ruleStartingAt(int box)
-{
-    for (const Rule *rule : kRules)
-        if (rule->boxes[0] == box)
-            return rule;
-    return nullptr;
 }
 
 bool passes(const OptionRow &row, double value)
@@ -74,40 +28,55 @@ bool passes(const OptionRow &row, double value)
     case ValueTest::AtMost:
         return value <= row.limit;
     case ValueTest::Any:
-        return true;
     case ValueTest::None:
-    case ValueTest::Rule:
         break;
     }
-    return false;
+    return true;
+}
+
+void appendRow(const OptionRow &row, const CheckValues &checks, const FieldTexts &texts, QChar decimalPoint,
+               QString &line)
+{
+    const bool ticked = checks[std::size_t(row.box) - 1] == 1;
+    if (row.field == 0) {
+        if (ticked)
+            line += latin1(row.text);
+        return;
+    }
+    // The field is read whether or not its box is ticked.
+    const double value = parseNumber(texts[std::size_t(row.field) - 1]);
+    if (ticked && passes(row, value))
+        line += latin1(row.text) + numberText(value, decimalPoint);
 }
 
 } // namespace
 
 QString buildOptionsLine(const CheckValues &checks, const FieldTexts &texts, QChar decimalPoint)
 {
+    // A box is ticked only with value 1 and clear only with value 0: a greyed
+    // box (2) is neither, and so fails both kinds of test.
+    const auto ticked = [&checks](int box) { return checks[std::size_t(box) - 1] == 1; };
+    const auto clear = [&checks](int box) { return checks[std::size_t(box) - 1] == 0; };
+
     QString line;
-    for (const OptionRow &row : kOptionRows) {
-        const bool ticked = checks[static_cast<std::size_t>(row.box) - 1] == 1;
-        switch (row.test) {
-        case ValueTest::None:
-            if (ticked)
-                line += latin1(row.text);
-            break;
-        case ValueTest::Rule:
-            if (const Rule *rule = ruleStartingAt(row.box))
-                applyRule(*rule, checks, line);
-            break;
-        case ValueTest::LessThan:
-        case ValueTest::AtMost:
-        case ValueTest::Any: {
-            const double value = parseNumber(texts[static_cast<std::size_t>(row.field) - 1]);
-            if (ticked && passes(row, value))
-                line += latin1(row.text) + numberText(value, decimalPoint);
-            break;
-        }
-        }
-    }
+    for (const OptionRow &row : kOptionRows)
+        appendRow(row, checks, texts, decimalPoint, line);
+
+    // Sound: diagnostics alone, all three together, or 15700 samples alone.
+    if (ticked(15) && clear(16) && clear(17))
+        line += QLatin1String(" -s0");
+    if (ticked(16) && ticked(15) && ticked(17))
+        line += QLatin1String(" -s1");
+    if (ticked(17) && clear(15) && clear(16))
+        line += QLatin1String(" -s2");
+
+    appendRow(kChecksumRow, checks, texts, decimalPoint, line);
+
+    // DSP: both boxes give "low", the high box alone "high".
+    if (ticked(19) && ticked(20))
+        line += QLatin1String(" -d1");
+    if (ticked(20) && clear(19))
+        line += QLatin1String(" -d2");
     return line;
 }
 

@@ -1,6 +1,5 @@
 #include "platform/files.h"
 
-
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +9,12 @@ namespace platform {
 
 namespace {
 
-FileFailure failureFromErrno(int error)
+QString lastError()
+{
+    return qt_error_string(errno);
+}
+
+FileFailure openFailure(int error)
 {
     switch (error) {
     case ENOENT:
@@ -26,38 +30,26 @@ FileFailure failureFromErrno(int error)
     }
 }
 
-bool writeAll(int fd, const QByteArray &bytes, QString &reason)
+// Writes all of `bytes` to `fd` from where it stands, makes sure they reached
+// the disk (a network or full file system may only say so then) and closes
+// it. The reason on failure.
+std::optional<QString> writeAndClose(int fd, const QByteArray &bytes)
 {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
+    QString reason;
+    for (qsizetype done = 0; done < bytes.size() && reason.isEmpty();) {
         const ssize_t n = ::write(fd, bytes.constData() + done, std::size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            reason = qt_error_string(errno);
-            return false;
-        }
-        if (n == 0) {
+        if (n > 0)
+            done += n;
+        else if (n == 0)
             reason = QStringLiteral("only part of it could be written");
-            return false;
-        }
-        done += n;
+        else if (errno != EINTR)
+            reason = lastError();
     }
-    return true;
-}
-
-// Makes sure what was written has reached the disk; a network or full file
-// system may only say so now.
-bool finish(int fd, QString &reason)
-{
-    const bool synced = ::fsync(fd) == 0 || errno == EINVAL; // EINVAL: nothing to sync here
-    const int syncError = errno;
-    const bool closed = ::close(fd) == 0;
-    if (!synced || !closed) {
-        reason = qt_error_string(synced ? errno : syncError);
-        return false;
-    }
-    return true;
+    if (reason.isEmpty() && ::fsync(fd) != 0 && errno != EINVAL) // EINVAL: nothing to sync there
+        reason = lastError();
+    if (::close(fd) != 0 && reason.isEmpty())
+        reason = lastError();
+    return reason.isEmpty() ? std::nullopt : std::optional(reason);
 }
 
 // Where the folder takes no new file but the file itself may be written, it
@@ -65,28 +57,20 @@ bool finish(int fd, QString &reason)
 std::optional<QString> rewriteInPlace(const QByteArray &name, const QByteArray &bytes, int createError)
 {
     const int fd = ::open(name.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        const int error = errno;
-        if (error == ENOENT)
-            return qt_error_string(createError);
-        if (error == ELOOP)
-            return QStringLiteral("it is a link, and the folder allows no new file to take its place");
-        return qt_error_string(error);
-    }
+    if (fd < 0 && errno == ENOENT)
+        return qt_error_string(createError);
+    if (fd < 0 && errno == ELOOP)
+        return QStringLiteral("it is a link, and the folder allows no new file to take its place");
+    if (fd < 0)
+        return lastError();
     struct stat st {};
-    QString reason;
-    if (::fstat(fd, &st) != 0) {
-        reason = qt_error_string(errno);
-    } else if (!S_ISREG(st.st_mode)) {
+    std::optional<QString> reason;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         reason = QStringLiteral("it is not a regular file");
-    } else if (writeAll(fd, bytes, reason)) {
-        if (::ftruncate(fd, bytes.size()) != 0)
-            reason = qt_error_string(errno);
-        else if (finish(fd, reason))
-            return std::nullopt;
-        else
-            return reason;
-    }
+    else if (::ftruncate(fd, bytes.size()) != 0)
+        reason = lastError();
+    if (!reason)
+        return writeAndClose(fd, bytes);
     ::close(fd);
     return reason;
 }
@@ -100,26 +84,23 @@ std::variant<std::unique_ptr<QFile>, FileFailure> openForReading(const QByteArra
     // nothing can take the file's place between a check and the open.
     const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
-        return failureFromErrno(errno);
+        return openFailure(errno);
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return failureFromErrno(error);
+    const bool statted = ::fstat(fd, &st) == 0;
+    const int error = errno;
+    auto file = std::make_unique<QFile>();
+    if (statted && S_ISREG(st.st_mode)) {
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        if (file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
+            return file;
     }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
+    ::close(fd);
+    if (!statted)
+        return openFailure(error);
+    if (!S_ISREG(st.st_mode))
         return FileFailure{FileFailure::NotRegular, S_ISDIR(st.st_mode) ? QStringLiteral("it is a folder")
                                                                         : QStringLiteral("it is not a regular file")};
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-
-    auto file = std::make_unique<QFile>();
-    if (!file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return FileFailure{FileFailure::Other, file->errorString()};
-    }
-    return file;
+    return FileFailure{FileFailure::Other, file->errorString()};
 }
 
 std::optional<QString> replaceFile(const QByteArray &name, const QByteArray &bytes)
@@ -136,31 +117,18 @@ std::optional<QString> replaceFile(const QByteArray &name, const QByteArray &byt
         if (fd < 0 && errno != EEXIST)
             break;
     }
-    if (fd < 0) {
-        const int error = errno;
-        if (error == EACCES || error == EPERM)
-            return rewriteInPlace(name, bytes, error);
-        return qt_error_string(error);
-    }
+    if (fd < 0)
+        return errno == EACCES || errno == EPERM ? rewriteInPlace(name, bytes, errno) : lastError();
 
-    QString reason;
     if (keepMode)
         ::fchmod(fd, old.st_mode & 07777);
-    if (!writeAll(fd, bytes, reason)) {
-        ::close(fd);
+    std::optional<QString> reason = writeAndClose(fd, bytes);
+    // rename() replaces the entry itself, whatever it is, and never follows it.
+    if (!reason && ::rename(temporary.constData(), name.constData()) != 0)
+        reason = lastError();
+    if (reason)
         ::unlink(temporary.constData());
-        return reason;
-    }
-    if (!finish(fd, reason)) {
-        ::unlink(temporary.constData());
-        return reason;
-    }
-    if (::rename(temporary.constData(), name.constData()) != 0) {
-        reason = qt_error_string(errno);
-        ::unlink(temporary.constData());
-        return reason;
-    }
-    return std::nullopt;
+    return reason;
 }
 
 } // namespace platform

@@ -1,5 +1,6 @@
 #include "rom/fingerprint.h"
 
+#include "base/ascii.h"
 #include "platform/files.h"
 
 #include <algorithm>
@@ -17,10 +18,9 @@ constexpr std::size_t kFullLinePositions = 8;
 
 void appendHexWithoutLeadingZero(std::string &out, unsigned char byte)
 {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     if (byte >= 16)
-        out += kDigits[byte >> 4];
-    out += kDigits[byte & 0x0F];
+        out += ascii::kUpperHexDigits[byte >> 4];
+    out += ascii::kUpperHexDigits[byte & 0x0F];
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "windows/readme_text.h"
 
+#include "base/ascii.h"
+
 #include <QStringDecoder>
 
 #include <array>
@@ -26,24 +28,9 @@ char16_t cp1252(unsigned char byte)
     return byte;
 }
 
-bool startsWith(QByteArrayView bytes, QByteArrayView prefix)
-{
-    return bytes.size() >= prefix.size() && bytes.first(prefix.size()) == prefix;
-}
-
-bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-int hexValue(char c)
-{
-    if (isDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
+using ascii::hexDigitValue;
+using ascii::isDigit;
+using ascii::isLetter;
 
 // Groups whose content is not document text.
 bool isSkippedDestination(QByteArrayView word)
@@ -98,134 +85,171 @@ QString decodeText(QByteArrayView bytes)
     if (!utf8.hasError())
         return text;
 
-    if (startsWith(bytes, "\xFF\xFE"))
+    if (bytes.startsWith("\xFF\xFE"))
         return QStringDecoder(QStringConverter::Utf16LE)(bytes);
-    if (startsWith(bytes, "\xFE\xFF"))
+    if (bytes.startsWith("\xFE\xFF"))
         return QStringDecoder(QStringConverter::Utf16BE)(bytes);
     return decodeWindows1252(bytes);
 }
 
 bool isRichText(QByteArrayView bytes)
 {
-    return startsWith(bytes, "{\\rtf");
+    return bytes.startsWith("{\\rtf");
 }
 
-QString richTextToPlainText(QByteArrayView rtf)
-{
+namespace {
+
+// Walks a rich-text document once, keeping the text of the groups that hold
+// document text.
+class RichTextReader {
+public:
+    explicit RichTextReader(QByteArrayView rtf) : m_rtf(rtf) { m_out.reserve(rtf.size() / 2); }
+
+    QString text()
+    {
+        while (m_at < m_rtf.size()) {
+            const char c = m_rtf[m_at];
+            if (c == '{') {
+                m_outer.push_back(m_state);
+                m_fallbackLeft = 0;
+                ++m_at;
+            } else if (c == '}') {
+                if (!closeGroup())
+                    break; // the document's own group has ended
+            } else if (c == '\r' || c == '\n') {
+                ++m_at;
+            } else if (c != '\\') {
+                put(cp1252(static_cast<unsigned char>(c)));
+                ++m_at;
+            } else if (m_at + 1 >= m_rtf.size()) {
+                ++m_at;
+            } else if (isLetter(m_rtf[m_at + 1])) {
+                controlWord();
+            } else {
+                controlSymbol();
+            }
+        }
+        return m_out;
+    }
+
+private:
     struct State {
         bool skip = false;
         int fallbackLength = 1; // \uc: how many fallback characters follow each \u
     };
-    std::vector<State> outer;
-    State state;
-    int fallbackLeft = 0;
-    QString out;
-    out.reserve(rtf.size() / 2);
 
-    auto put = [&](char16_t ch) {
-        if (fallbackLeft > 0) {
-            --fallbackLeft;
+    void put(char16_t ch)
+    {
+        if (m_fallbackLeft > 0) {
+            --m_fallbackLeft;
             return;
         }
-        if (!state.skip)
-            out.append(QChar(ch));
-    };
+        if (!m_state.skip)
+            m_out.append(QChar(ch));
+    }
 
-    const qsizetype n = rtf.size();
-    qsizetype i = 0;
-    while (i < n) {
-        const char c = rtf[i];
-        if (c == '{') {
-            outer.push_back(state);
-            fallbackLeft = 0;
-            ++i;
-        } else if (c == '}') {
-            fallbackLeft = 0;
-            if (outer.empty())
-                break;
-            state = outer.back();
-            outer.pop_back();
-            if (outer.empty())
-                break; // the document's own group has ended
-            ++i;
-        } else if (c == '\r' || c == '\n') {
-            ++i;
-        } else if (c != '\\') {
-            put(cp1252(static_cast<unsigned char>(c)));
-            ++i;
-        } else if (i + 1 >= n) {
-            ++i;
-        } else if (isLetter(rtf[i + 1])) {
-            qsizetype j = i + 1;
-            while (j < n && isLetter(rtf[j]))
-                ++j;
-            const QByteArrayView word = rtf.sliced(i + 1, j - i - 1);
-            bool hasParam = false;
-            bool negative = false;
-            long long param = 0;
-            if (j < n && rtf[j] == '-' && j + 1 < n && isDigit(rtf[j + 1])) {
-                negative = true;
-                ++j;
-            }
-            while (j < n && isDigit(rtf[j])) {
-                hasParam = true;
-                if (param < 1'000'000'000)
-                    param = param * 10 + (rtf[j] - '0');
-                ++j;
-            }
-            if (negative)
-                param = -param;
-            if (j < n && rtf[j] == ' ')
-                ++j;
-            i = j;
+    bool closeGroup()
+    {
+        m_fallbackLeft = 0;
+        if (m_outer.empty())
+            return false;
+        m_state = m_outer.back();
+        m_outer.pop_back();
+        ++m_at;
+        return !m_outer.empty();
+    }
 
-            if (word == "bin") {
-                if (hasParam && param > 0)
-                    i += std::min<long long>(param, n - i);
-            } else if (word == "u" && hasParam) {
-                fallbackLeft = 0;
-                if (param >= -32768 && param <= 65535)
-                    put(static_cast<char16_t>(param < 0 ? param + 65536 : param));
-                fallbackLeft = state.fallbackLength;
-            } else if (word == "uc" && hasParam) {
-                state.fallbackLength = static_cast<int>(std::max(0LL, param));
-            } else if (isSkippedDestination(word)) {
-                state.skip = true;
-            } else if (const char16_t ch = symbolFor(word)) {
-                fallbackLeft = 0;
-                put(ch);
-            }
-        } else {
-            const char symbol = rtf[i + 1];
-            i += 2;
-            switch (symbol) {
-            case '\\': case '{': case '}':
-                put(static_cast<char16_t>(symbol));
-                break;
-            case '~':
-                put(u'\u00A0');
-                break;
-            case '_':
-                put(u'\u2011');
-                break;
-            case '*':
-                state.skip = true;
-                break;
-            case '\r': case '\n':
-                put(u'\n');
-                break;
-            case '\'':
-                if (i + 1 < n && hexValue(rtf[i]) >= 0 && hexValue(rtf[i + 1]) >= 0) {
-                    put(cp1252(static_cast<unsigned char>(hexValue(rtf[i]) * 16 + hexValue(rtf[i + 1]))));
-                    i += 2;
-                }
-                break;
-            default: // \- optional hyphen, \| and others carry no text
-                break;
-            }
+    // \word, an optional signed number, and one blank that belongs to it.
+    void controlWord()
+    {
+        const qsizetype n = m_rtf.size();
+        qsizetype j = m_at + 1;
+        while (j < n && isLetter(m_rtf[j]))
+            ++j;
+        const QByteArrayView word = m_rtf.sliced(m_at + 1, j - m_at - 1);
+        bool hasParam = false;
+        const bool negative = j + 1 < n && m_rtf[j] == '-' && isDigit(m_rtf[j + 1]);
+        if (negative)
+            ++j;
+        long long param = 0;
+        for (; j < n && isDigit(m_rtf[j]); ++j) {
+            hasParam = true;
+            if (param < 1'000'000'000)
+                param = param * 10 + (m_rtf[j] - '0');
+        }
+        if (negative)
+            param = -param;
+        if (j < n && m_rtf[j] == ' ')
+            ++j;
+        m_at = j;
+        applyControlWord(word, hasParam, param);
+    }
+
+    void applyControlWord(QByteArrayView word, bool hasParam, long long param)
+    {
+        if (word == "bin") {
+            if (hasParam && param > 0)
+                m_at += std::min<long long>(param, m_rtf.size() - m_at);
+        } else if (word == "u" && hasParam) {
+            m_fallbackLeft = 0;
+            if (param >= -32768 && param <= 65535)
+                put(static_cast<char16_t>(param < 0 ? param + 65536 : param));
+            m_fallbackLeft = m_state.fallbackLength;
+        } else if (word == "uc" && hasParam) {
+            m_state.fallbackLength = static_cast<int>(std::max(0LL, param));
+        } else if (isSkippedDestination(word)) {
+            m_state.skip = true;
+        } else if (const char16_t ch = symbolFor(word)) {
+            m_fallbackLeft = 0;
+            put(ch);
         }
     }
-    return out;
+
+    // \ and one character that is not a letter.
+    void controlSymbol()
+    {
+        const char symbol = m_rtf[m_at + 1];
+        m_at += 2;
+        switch (symbol) {
+        case '\\': case '{': case '}':
+            put(static_cast<char16_t>(symbol));
+            break;
+        case '~':
+            put(u'\u00A0');
+            break;
+        case '_':
+            put(u'\u2011');
+            break;
+        case '*':
+            m_state.skip = true;
+            break;
+        case '\r': case '\n':
+            put(u'\n');
+            break;
+        case '\'':
+            if (m_at + 1 < m_rtf.size() && hexDigitValue(m_rtf[m_at]) >= 0 && hexDigitValue(m_rtf[m_at + 1]) >= 0) {
+                put(cp1252(static_cast<unsigned char>(hexDigitValue(m_rtf[m_at]) * 16 + hexDigitValue(m_rtf[m_at + 1]))));
+                m_at += 2;
+            }
+            break;
+        default: // \- optional hyphen, \| and others carry no text
+            break;
+        }
+    }
+
+    QByteArrayView m_rtf;
+    qsizetype m_at = 0;
+    std::vector<State> m_outer;
+    State m_state;
+    int m_fallbackLeft = 0;
+    QString m_out;
+};
+
+} // namespace
+
+QString richTextToPlainText(QByteArrayView rtf)
+{
+    return RichTextReader(rtf).text();
 }
 
 QString readmeDisplayText(QByteArrayView bytes)

@@ -2,9 +2,9 @@
 // Quex.bat and what the quex stand-in really received.
 
 #include "app/zerivirav.h"
+#include "ui/picture_button.h"
 #include "ui_fixture.h"
 #include "unit/rom/rom_fixtures.h"
-#include "windows/picture_button.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

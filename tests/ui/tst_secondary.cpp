@@ -2,11 +2,11 @@
 // instance each, Ok hides, the close box destroys, and ending takes them along.
 
 #include "app/zerivirav.h"
+#include "ui/picture_button.h"
 #include "ui_fixture.h"
 #include "unit/rom/rom_fixtures.h"
-#include "windows/about.h"
-#include "windows/form2.h"
-#include "windows/picture_button.h"
+#include "windows/about_window.h"
+#include "windows/readme_window.h"
 
 #include <QAction>
 #include <QLabel>

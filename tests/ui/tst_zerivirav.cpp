@@ -2,10 +2,10 @@
 
 #include "app/controls.h"
 #include "app/zerivirav.h"
+#include "ui/look.h"
+#include "ui/picture_button.h"
 #include "ui_fixture.h"
 #include "unit/rom/rom_fixtures.h"
-#include "windows/look.h"
-#include "windows/picture_button.h"
 
 #include <QAction>
 #include <QCheckBox>

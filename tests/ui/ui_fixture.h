@@ -4,7 +4,7 @@
 // current directory is moved there for the life of the fixture.
 
 #include "unit/launch/standin_log.h"
-#include "windows/error_report.h"
+#include "ui/error_report.h"
 
 #include <QAbstractItemModel>
 #include <QDir>

@@ -1,8 +1,9 @@
-#include "windows/about.h"
-#include "windows/error_report.h"
-#include "windows/form2.h"
-#include "windows/look.h"
-#include "windows/picture_button.h"
+#include "ui_fixture.h"
+#include "windows/about_window.h"
+#include "ui/error_report.h"
+#include "windows/readme_window.h"
+#include "ui/look.h"
+#include "ui/picture_button.h"
 #include "windows/readme_text.h"
 
 #include <QApplication>
@@ -25,19 +26,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-class CapturingReport final : public ui::ErrorReport {
-public:
-    struct Entry {
-        ui::ErrorNumber number;
-        QString description;
-    };
-    QList<Entry> entries;
-    void report(ui::ErrorNumber number, const QString &description) override
-    {
-        entries.append({number, description});
-    }
-};
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {

@@ -1,5 +1,5 @@
 #include "launch/script.h"
-#include "launch/task.h"
+#include "launch/script_command_line.h"
 
 #include <QDir>
 #include <QFile>

@@ -221,7 +221,9 @@ void TestOptionsLine::pages()
     int perPage[options::kPageCount] = {};
     int lastPage = 1;
     for (const auto &control : options::kPageControls) {
-        const QString name = QString::fromLatin1(control.name.data(), qsizetype(control.name.size()));
+        const QString name = QStringLiteral("%1%2")
+                                 .arg(options::isValueField(control.control) ? "Text" : "Check")
+                                 .arg(options::numberOf(control.control));
         QVERIFY2(expectedNames.contains(name), qPrintable(name));
         QVERIFY2(!pageOf.contains(name), qPrintable(name + " listed twice"));
         QVERIFY(control.page >= 1 && control.page <= options::kPageCount);

@@ -2,6 +2,8 @@
 // Test fixtures: file contents whose fingerprint is a chosen catalogue key.
 // Usable from any test as #include "unit/rom/rom_fixtures.h".
 
+#include "base/ascii.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -22,13 +24,10 @@ namespace rom::fixtures {
 
 namespace detail {
 
+// Fingerprints are uppercase.
 inline int hexValue(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    return c >= 'a' && c <= 'f' ? -1 : ascii::hexDigitValue(c);
 }
 
 // Splits `key` into `parts` bytes as the fingerprint writes them: a byte of

@@ -10,13 +10,22 @@ class QApplication;
 
 namespace ui {
 
-// Window definitions are in twips: 15 to the pixel at 96 dots per inch.
+// The windows are laid out in twips: 15 to the pixel at 96 dots per inch.
 inline constexpr int kTwipsPerPixel = 15;
 
 constexpr QRect twipsToPixels(int left, int top, int width, int height)
 {
     return {left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
             height / kTwipsPerPixel};
+}
+
+// A control named and placed as its window's layout says.
+template <typename Widget>
+Widget *place(Widget *widget, const QString &name, const QRect &rect)
+{
+    widget->setObjectName(name);
+    widget->setGeometry(rect);
+    return widget;
 }
 
 // Every window of the program: fixed size, a close box, no minimize or

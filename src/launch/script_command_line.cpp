@@ -1,4 +1,4 @@
-#include "launch/task.h"
+#include "launch/script_command_line.h"
 
 namespace launch {
 

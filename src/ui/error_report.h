@@ -9,11 +9,11 @@ class QWidget;
 
 namespace ui {
 
-// Error numbers, kept in the classic ranges users of the original program know.
+// Error numbers in the classic ranges of Windows programs: 5x names, 7x
+// access, 481 pictures.
 enum class ErrorNumber : int {
     BadFileName = 52,
     FileNotFound = 53,
-    DiskFull = 61,
     PermissionDenied = 70,
     PathFileAccess = 75,
     InvalidPicture = 481,

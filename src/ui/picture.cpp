@@ -1,12 +1,8 @@
-#include "windows/picture.h"
+#include "ui/picture.h"
 
-#include "platform/files.h"
-#include "windows/path_lookup.h"
+#include "ui/data_file.h"
 
 #include <QBuffer>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QLabel>
 
@@ -71,33 +67,12 @@ QByteArray formatOf(const QByteArray &bytes)
     return {};
 }
 
-} // namespace
-
-std::variant<QPixmap, PictureFailure> loadPicture(QStringView relativePath)
+std::variant<QPixmap, DataFileFailure> loadPicture(QStringView relativePath)
 {
-    const QString path = resolveRelativePath(relativePath);
-    const QString shown = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-    auto read = platform::readWholeFile(QFile::encodeName(path), kLargestPicture);
-    if (const auto *failure = std::get_if<platform::FileFailure>(&read)) {
-        switch (failure->kind) {
-        case platform::FileFailure::NotFound:
-            return PictureFailure{ErrorNumber::FileNotFound, QStringLiteral("File not found: %1").arg(shown)};
-        case platform::FileFailure::NotRegular:
-            return PictureFailure{ErrorNumber::PathFileAccess, QStringLiteral("Not a picture file: %1").arg(shown)};
-        case platform::FileFailure::Denied:
-            return PictureFailure{ErrorNumber::PermissionDenied,
-                                  QStringLiteral("Cannot read the picture %1: %2").arg(shown, failure->reason)};
-        case platform::FileFailure::TooLarge:
-            return PictureFailure{ErrorNumber::InvalidPicture,
-                                  QStringLiteral("Cannot read the picture %1: it is too large (%2 bytes)")
-                                      .arg(shown).arg(failure->size)};
-        case platform::FileFailure::Other:
-            break;
-        }
-        return PictureFailure{ErrorNumber::PathFileAccess,
-                              QStringLiteral("Cannot read the picture %1: %2").arg(shown, failure->reason)};
-    }
-
+    auto read = readDataFile(relativePath, kLargestPicture);
+    if (auto *failure = std::get_if<DataFileFailure>(&read))
+        return *failure;
+    const QString shown = shownDataPath(resolveRelativePath(relativePath));
     QByteArray bytes = std::get<QByteArray>(std::move(read));
     QBuffer buffer(&bytes);
     // The content decides, not the name. Naming the decoder for the common
@@ -107,18 +82,20 @@ std::variant<QPixmap, PictureFailure> loadPicture(QStringView relativePath)
     reader.setDecideFormatFromContent(format.isEmpty());
     QImage image = reader.read();
     if (!image.isNull() && bytes.startsWith("GIF8") && !isCompleteGif(bytes))
-        return PictureFailure{ErrorNumber::InvalidPicture,
-                              QStringLiteral("Cannot read the picture %1: the file is incomplete").arg(shown)};
+        return DataFileFailure{ErrorNumber::InvalidPicture,
+                               QStringLiteral("Cannot read the picture %1: the file is incomplete").arg(shown)};
     if (image.isNull())
-        return PictureFailure{ErrorNumber::InvalidPicture,
-                              QStringLiteral("Cannot read the picture %1: %2").arg(shown, reader.errorString())};
+        return DataFileFailure{ErrorNumber::InvalidPicture,
+                               QStringLiteral("Cannot read the picture %1: %2").arg(shown, reader.errorString())};
     return QPixmap::fromImage(std::move(image));
 }
+
+} // namespace
 
 bool showPicture(QLabel *image, QStringView relativePath, ErrorReport *errors)
 {
     auto picture = loadPicture(relativePath);
-    if (const auto *failure = std::get_if<PictureFailure>(&picture)) {
+    if (const auto *failure = std::get_if<DataFileFailure>(&picture)) {
         if (errors)
             errors->report(failure->number, failure->description);
         return false;

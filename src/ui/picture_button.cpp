@@ -1,4 +1,4 @@
-#include "windows/picture_button.h"
+#include "ui/picture_button.h"
 
 #include <QFont>
 #include <QKeyEvent>

@@ -1,4 +1,4 @@
-#include "windows/look.h"
+#include "ui/look.h"
 
 #include <QAccessibleWidget>
 #include <QApplication>
