@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source tools/packages.sh
 # shellcheck disable=SC2086
-zv_ensure_packages $ZV_BUILD_PACKAGES $ZV_X_PACKAGES $ZV_E2E_PACKAGES
+zv_ensure_packages $ZV_BUILD_PACKAGES $ZV_X_PACKAGES $ZV_E2E_PACKAGES $ZV_WINE_PACKAGES
 
 build=build/test
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZV_SANITIZE=ON -DZV_TESTS=ON >/dev/null

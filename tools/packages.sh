@@ -9,6 +9,10 @@ ZV_X_PACKAGES="xvfb openbox imagemagick x11-utils xdotool"
 # The end-to-end suite drives the program through the accessibility bus.
 ZV_E2E_PACKAGES="python3 python3-pyatspi at-spi2-core dbus dbus-x11 procps util-linux mount"
 
+# A Windows quex.exe through wine: wine itself and the cross compiler of the
+# Windows stand-in.
+ZV_WINE_PACKAGES="wine wine64 g++-mingw-w64-x86-64"
+
 zv_ensure_packages() {
     local missing=() pkg
     for pkg in "$@"; do

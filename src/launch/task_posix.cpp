@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <QtEndian>
 
 #include <algorithm>
 #include <optional>
@@ -102,14 +103,31 @@ std::variant<QByteArray, StartFailure> locateProgram(const QByteArray &program)
                             .arg(QFile::decodeName(program), QDir::toNativeSeparators(QDir::currentPath()))};
 }
 
-std::optional<StartFailure> checkRunnable(const QByteArray &path)
+// A Windows program: "MZ" at its start, and "PE\0\0" where the offset stored
+// at 0x3C points. Read without waiting on a pipe, a few bytes at most.
+bool isWindowsProgram(const QByteArray &path)
+{
+    constexpr qint64 kLargestHeaderOffset = 1 << 20;
+    auto opened = platform::openForReading(path);
+    if (!std::holds_alternative<std::unique_ptr<QFile>>(opened))
+        return false;
+    QFile &file = *std::get<std::unique_ptr<QFile>>(opened);
+    const QByteArray start = file.read(0x40);
+    if (start.size() < 0x40 || !start.startsWith("MZ"))
+        return false;
+    const quint32 offset = qFromLittleEndian<quint32>(start.constData() + 0x3C);
+    return offset <= kLargestHeaderOffset && file.seek(offset) && file.read(4) == QByteArrayView("PE\0\0", 4);
+}
+
+std::optional<StartFailure> checkRunnable(const QByteArray &path, bool windowsProgram)
 {
     struct stat st {};
     if (::stat(path.constData(), &st) != 0)
         return cannotStart(path, qt_error_string(errno));
     if (S_ISDIR(st.st_mode))
         return cannotStart(path, QStringLiteral("it is a directory"));
-    if (::access(path.constData(), X_OK) != 0)
+    // Wine reads a Windows program; only a native one must be executable.
+    if (!windowsProgram && ::access(path.constData(), X_OK) != 0)
         return cannotStart(path, QStringLiteral("it is not executable"));
     return std::nullopt;
 }
@@ -260,9 +278,24 @@ std::variant<double, StartFailure> startTask(const QByteArray &scriptName, const
     if (const auto *failure = std::get_if<StartFailure>(&located))
         return *failure;
     const QByteArray &program = std::get<QByteArray>(located);
-    if (auto failure = checkRunnable(program))
+    const bool windowsProgram = isWindowsProgram(program);
+    if (auto failure = checkRunnable(program, windowsProgram))
         return *failure;
-    return spawnDetached(program, std::move(args));
+    if (!windowsProgram)
+        return spawnDetached(program, std::move(args));
+
+    // Wine runs it with the very arguments the native path would get, in
+    // this process (its pid is the task id) and with the user's own wine
+    // set-up. Not through "wine cmd /c": that interpreter reads the script
+    // in the OEM code page and garbles names outside ASCII.
+    const QString wine = QStandardPaths::findExecutable(QStringLiteral("wine"));
+    if (wine.isEmpty())
+        return cannotStart(program, QStringLiteral("it is a Windows program, and it needs wine to run. Install "
+                                                   "wine (the Debian package \"wine\") and press Run again."));
+    const QByteArray winePath = QFile::encodeName(wine);
+    args.front() = program;
+    args.insert(args.begin(), winePath);
+    return spawnDetached(winePath, std::move(args));
 }
 
 void prepareProcess()

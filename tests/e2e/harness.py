@@ -165,9 +165,10 @@ def script_lines(folder):
 # ---------------------------------------------------------------- the session
 
 class Session:
-    def __init__(self, app, standin, source):
+    def __init__(self, app, standin, source, standin_win=None):
         self.app_binary = str(app)
         self.standin = str(standin)
+        self.standin_win = standin_win
         self.source = pathlib.Path(source)
         self.root = pathlib.Path(tempfile.mkdtemp(prefix="zv-e2e-"))
         os.chmod(self.root, 0o755)

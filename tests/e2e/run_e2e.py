@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs one group of end-to-end scenarios against the real program.
 
-usage: run_e2e.py --app BIN --standin BIN --source DIR GROUP [--only NAME]"""
+usage: run_e2e.py --app BIN --standin BIN [--standin-win EXE] --source DIR GROUP [--only NAME]"""
 
 import argparse
 import importlib
@@ -17,6 +17,7 @@ GROUPS = {
     "files": "scn_files",
     "launch": "scn_launch",
     "runs": "scn_runs",
+    "wine": "scn_wine",
 }
 SYSTEM_PYTHON = "/usr/bin/python3"
 
@@ -35,6 +36,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--app", required=True)
     parser.add_argument("--standin", required=True)
+    parser.add_argument("--standin-win", help="the Windows stand-in, for the wine group")
     parser.add_argument("--source", required=True)
     parser.add_argument("--only", help="run only the scenarios whose name contains this")
     parser.add_argument("group", choices=sorted(GROUPS))
@@ -46,7 +48,7 @@ def main():
     scenarios = importlib.import_module(GROUPS[args.group]).SCENARIOS
     failed, skipped = [], []
     started = time.monotonic()
-    session = harness.Session(args.app, args.standin, args.source)
+    session = harness.Session(args.app, args.standin, args.source, standin_win=args.standin_win)
 
     # Stopped from outside (a timeout): everything goes at once. Raising here
     # instead could be swallowed by a callback of the accessibility library.

@@ -70,6 +70,8 @@ private slots:
     void programLookup_data();
     void programLookup();
     void runsOnlyTheBytesGiven();
+    void windowsProgram_data();
+    void windowsProgram();
     void failures_data();
     void failures();
     void doesNotWaitAndLeaksNoDescriptor();
@@ -185,6 +187,50 @@ void TestTask::runsOnlyTheBytesGiven()
     for (const char *planted : {"quex.bat", "QUEX.BAT", "Quex.bat"})
         QVERIFY(writeBytes(planted, "\"\r\necho off\r\nquex.exe PLANTED.BIN\r\n\"\r\n"));
     startAndExpect(scriptFor(" -q", "NEW.BIN"), {"-q", "NEW.BIN"});
+}
+
+// A Windows program ("MZ", and "PE\0\0" where the offset at 0x3C points) is
+// started through wine with the same arguments; wine's process is the task.
+// A fake wine on PATH records what it was asked to run.
+void TestTask::windowsProgram_data()
+{
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<bool>("wineInstalled");
+    QTest::addColumn<QString>("expected"); // what wine received, or a part of the report
+
+    QByteArray pe = "MZ" + QByteArray(0x3A, '\0') + QByteArray("\x40\0\0\0", 4) + QByteArray("PE\0\0", 4);
+    QTest::newRow("through wine") << pe << true << "./QUEX.EXE|-q|GAME NAME.BIN|";
+    QTest::newRow("no wine") << pe << false << "it is a Windows program, and it needs wine";
+    QByteArray farOffset = pe;
+    farOffset[0x3D] = '\x10';
+    QTest::newRow("MZ without PE is no Windows program") << farOffset << true << "it is not executable";
+}
+
+void TestTask::windowsProgram()
+{
+    QFETCH(QByteArray, header);
+    QFETCH(bool, wineInstalled);
+    QFETCH(QString, expected);
+    QVERIFY(writeBytes("QUEX.EXE", header + QByteArray(512, '\0'))); // as copied from Windows: not executable
+    if (wineInstalled) {
+        QVERIFY(writeBytes("emptybin/wine", "#!/bin/sh\nprintf '%s|' \"$$\" \"$@\" > wine.tmp\n/bin/mv wine.tmp wine.args\n"));
+        QVERIFY(QFile::setPermissions("emptybin/wine", kExecutable));
+    }
+
+    const auto result = start(scriptFor(" -q", "GAME NAME.BIN"));
+    if (const QString message = messageOf(result); !message.isEmpty()) {
+        QVERIFY2(message.contains(expected) && message.contains(QDir::current().filePath("QUEX.EXE")),
+                 qPrintable(message));
+        QVERIFY(!QFile::exists("wine.args"));
+        return;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists("wine.args"), 30000);
+    QFile file("wine.args");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray args = file.readAll();
+    const qsizetype bar = args.indexOf('|');
+    QCOMPARE(args.mid(bar + 1), expected.toUtf8());
+    QCOMPARE(args.left(bar).toLongLong(), qint64(std::get<double>(result)));
 }
 
 void TestTask::failures_data()

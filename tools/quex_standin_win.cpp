@@ -1,0 +1,121 @@
+// Stands in for the emulator "quex.exe" as a Windows program: records each
+// run's arguments, as the Windows C runtime parsed them, in "quex.log" in the
+// record format of the native stand-in (one line per run: the process id,
+// then each argument as UTF-8, TAB-separated; '%' and control bytes as %XX).
+// With QUEX_STANDIN_WINDOW=1 it shows a small window titled "quex stand-in"
+// that names the arguments, for QUEX_STANDIN_SECONDS or until closed.
+// Built without Qt by x86_64-w64-mingw32-g++ (-municode).
+
+#include "base/ascii.h"
+
+#include <windows.h>
+
+#include <cwchar>
+#include <string>
+
+namespace {
+
+std::string utf8(const wchar_t *text)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(size > 0 ? size - 1 : 0, '\0');
+    if (size > 1)
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+std::string logLine(int argc, wchar_t **argv)
+{
+    std::string line = std::to_string(GetCurrentProcessId());
+    for (int i = 1; i < argc; ++i) {
+        line += '\t';
+        for (unsigned char byte : utf8(argv[i])) {
+            if (byte < 0x20 || byte == 0x7F || byte == '%') {
+                line += '%';
+                line += ascii::kUpperHexDigits[byte >> 4];
+                line += ascii::kUpperHexDigits[byte & 0xF];
+            } else {
+                line += static_cast<char>(byte);
+            }
+        }
+    }
+    return line + '\n';
+}
+
+// One WriteFile on a handle opened for appending only, so lines of runs
+// started together never interleave.
+bool appendToLog(const std::string &line)
+{
+    HANDLE log = CreateFileW(L"quex.log", FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (log == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(log, line.data(), DWORD(line.size()), &written, nullptr);
+    CloseHandle(log);
+    return ok && written == line.size();
+}
+
+int secondsToStay()
+{
+    const wchar_t *text = _wgetenv(L"QUEX_STANDIN_SECONDS");
+    const long seconds = text ? std::wcstol(text, nullptr, 10) : 0;
+    return seconds > 0 && seconds < 86400 ? int(seconds) : 0;
+}
+
+LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_TIMER || message == WM_CLOSE) {
+        DestroyWindow(window);
+        return 0;
+    }
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+int showWindow(int argc, wchar_t **argv, int seconds)
+{
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = L"QuexStandin";
+    RegisterClassW(&windowClass);
+
+    std::wstring text;
+    for (int i = 1; i < argc; ++i)
+        text += std::wstring(argv[i]) + L"\r\n";
+    HWND window = CreateWindowW(L"QuexStandin", L"quex stand-in", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                320, 120, nullptr, nullptr, instance, nullptr);
+    if (!window)
+        return 4;
+    CreateWindowW(L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE, 8, 8, 300, 80, window, nullptr, instance, nullptr);
+    ShowWindow(window, SW_SHOWNORMAL);
+    if (seconds > 0)
+        SetTimer(window, 1, UINT(seconds) * 1000, nullptr);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t **argv)
+{
+    if (!appendToLog(logLine(argc, argv)))
+        return 3;
+    const int seconds = secondsToStay();
+    if (const wchar_t *window = _wgetenv(L"QUEX_STANDIN_WINDOW"); window && std::wcscmp(window, L"1") == 0)
+        return showWindow(argc, argv, seconds);
+    if (seconds > 0)
+        Sleep(DWORD(seconds) * 1000);
+    return 0;
+}
