@@ -3,7 +3,7 @@
 # install line is printed and the script stops.
 
 # Build: compiler, CMake/Ninja, Qt 6 Widgets, and the fonts the fixed layout is measured with.
-ZV_BUILD_PACKAGES="g++ cmake ninja-build qt6-base-dev libgl-dev libglx-dev libopengl-dev libxkbcommon-dev fonts-dejavu-core fonts-urw-base35"
+ZV_BUILD_PACKAGES="g++ cmake ninja-build qt6-base-dev libgl-dev libglx-dev libopengl-dev libxkbcommon-dev pkg-config libxcb1-dev libxcb-res0-dev fonts-dejavu-core fonts-urw-base35"
 # A private X server with a window manager, screenshots and key presses.
 ZV_X_PACKAGES="xvfb openbox imagemagick x11-utils xdotool"
 # The end-to-end suite drives the program through the accessibility bus.

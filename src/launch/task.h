@@ -20,7 +20,9 @@ struct StartFailure {
 // ever read or run in its place.
 std::variant<double, StartFailure> startTask(const QByteArray &scriptName, const QByteArray &script);
 
-// Best effort: brings the window of the task to the front. Never blocks.
+// Best effort: brings the window of the task (or of a process it started) to
+// the front once it appears, looking for it from the event loop for a while.
+// Never blocks; a later call replaces an earlier one still looking.
 void activateTask(double taskId);
 
 // Called once at start, so that a write running into a limit of the system

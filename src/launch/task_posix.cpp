@@ -305,11 +305,4 @@ void prepareProcess()
     ::signal(SIGXFSZ, SIG_IGN);
 }
 
-void activateTask(double taskId)
-{
-    // Raising another program's window is the window manager's decision
-    // here; a freshly started program normally gets the focus anyway.
-    Q_UNUSED(taskId);
-}
-
 } // namespace launch

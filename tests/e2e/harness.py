@@ -165,7 +165,8 @@ def script_lines(folder):
 # ---------------------------------------------------------------- the session
 
 class Session:
-    def __init__(self, app, standin, source, standin_win=None):
+    def __init__(self, app, standin, source, standin_win=None, focus_new=True):
+        self.focus_new = focus_new  # whether the window manager gives new windows the focus
         self.app_binary = str(app)
         self.standin = str(standin)
         self.standin_win = standin_win
@@ -252,7 +253,14 @@ class Session:
         self.spawn([A11Y_BUS_LAUNCHER, "--launch-immediately"],
                    env=dict(env, XDG_RUNTIME_DIR=str(runtime), HOME=str(runtime)), cwd=runtime,
                    user=NOBODY if os.geteuid() == 0 else None, log=self.root / "atspi.log")
-        self.spawn(["openbox"], env=env, log=self.root / "openbox.log")
+        openbox = ["openbox"]
+        if not self.focus_new:
+            rc = self.root / "openbox-rc.xml"
+            rc.write_text('<?xml version="1.0" encoding="UTF-8"?>\n'
+                          '<openbox_config xmlns="http://openbox.org/3.4/rc">'
+                          "<focus><focusNew>no</focusNew></focus></openbox_config>\n")
+            openbox += ["--config-file", str(rc)]
+        self.spawn(openbox, env=env, log=self.root / "openbox.log")
         wait_until(lambda: b"window id" in self.x(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]),
                    20, "the window manager")
         wait_until(lambda: b"unix:" in self.x(["xprop", "-root", "AT_SPI_BUS"]), 20,
@@ -517,6 +525,12 @@ class App:
         wait_until(lambda: not self.alive() or not any(w is not None and w.getRoleName() in ("alert", "dialog")
                                                        for w in self.toplevels()), 10,
                    "the error box to close")
+
+    def active_window(self):
+        """The window the window manager says is active (_NET_ACTIVE_WINDOW), or 0."""
+        out = self.session.x(["xprop", "-root", "-notype", "_NET_ACTIVE_WINDOW"]).decode()
+        found = re.search(r"window id # (0x[0-9a-f]+)", out)
+        return int(found.group(1), 16) if found else 0
 
     def x_window(self, title=TITLE):
         """The X window id of a shown top-level window of this program."""

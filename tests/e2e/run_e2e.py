@@ -18,6 +18,7 @@ GROUPS = {
     "launch": "scn_launch",
     "runs": "scn_runs",
     "wine": "scn_wine",
+    "activation": "scn_activation",
 }
 SYSTEM_PYTHON = "/usr/bin/python3"
 
@@ -45,10 +46,12 @@ def main():
     sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
     import harness
 
-    scenarios = importlib.import_module(GROUPS[args.group]).SCENARIOS
+    module = importlib.import_module(GROUPS[args.group])
+    scenarios = module.SCENARIOS
     failed, skipped = [], []
     started = time.monotonic()
-    session = harness.Session(args.app, args.standin, args.source, standin_win=args.standin_win)
+    session = harness.Session(args.app, args.standin, args.source, standin_win=args.standin_win,
+                              **getattr(module, "SESSION", {}))
 
     # Stopped from outside (a timeout): everything goes at once. Raising here
     # instead could be swallowed by a callback of the accessibility library.
