@@ -1,11 +1,8 @@
 // Stands in for the emulator "quex.exe": records each run's arguments in
-// "quex.log" and, if asked, shows a small window naming them.
-//
-// One line per run: pid, then each argument, separated by TAB. In arguments
-// '%' is written "%25" and control bytes as %XX, so blanks, tabs and odd
-// bytes come back exact; other bytes are raw, so UTF-8 names stay readable.
+// "quex.log" (one record per run, see standin_record.h) and, if asked, shows
+// a small window naming them.
 
-#include "base/ascii.h"
+#include "standin_record.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -28,21 +25,9 @@ namespace {
 std::string logLine(int argc, char **argv)
 {
     std::string line = std::to_string(static_cast<long long>(::getpid()));
-    for (int i = 1; i < argc; ++i) {
-        line += '\t';
-        for (const char *p = argv[i]; *p != '\0'; ++p) {
-            const auto byte = static_cast<unsigned char>(*p);
-            if (byte < 0x20 || byte == 0x7F || byte == '%') {
-                line += '%';
-                line += ascii::kUpperHexDigits[byte >> 4];
-                line += ascii::kUpperHexDigits[byte & 0xF];
-            } else {
-                line += static_cast<char>(byte);
-            }
-        }
-    }
-    line += '\n';
-    return line;
+    for (int i = 1; i < argc; ++i)
+        appendRecordField(line, argv[i]);
+    return line + '\n';
 }
 
 // One write() on an O_APPEND file, so lines of runs started together never

@@ -1,12 +1,11 @@
 // Stands in for the emulator "quex.exe" as a Windows program: records each
-// run's arguments, as the Windows C runtime parsed them, in "quex.log" in the
-// record format of the native stand-in (one line per run: the process id,
-// then each argument as UTF-8, TAB-separated; '%' and control bytes as %XX).
+// run's arguments, as the Windows C runtime parsed them and in UTF-8, in
+// "quex.log" in the native stand-in's record format (standin_record.h).
 // With QUEX_STANDIN_WINDOW=1 it shows a small window titled "quex stand-in"
 // that names the arguments, for QUEX_STANDIN_SECONDS or until closed.
 // Built without Qt by x86_64-w64-mingw32-g++ (-municode).
 
-#include "base/ascii.h"
+#include "standin_record.h"
 
 #include <windows.h>
 
@@ -27,18 +26,8 @@ std::string utf8(const wchar_t *text)
 std::string logLine(int argc, wchar_t **argv)
 {
     std::string line = std::to_string(GetCurrentProcessId());
-    for (int i = 1; i < argc; ++i) {
-        line += '\t';
-        for (unsigned char byte : utf8(argv[i])) {
-            if (byte < 0x20 || byte == 0x7F || byte == '%') {
-                line += '%';
-                line += ascii::kUpperHexDigits[byte >> 4];
-                line += ascii::kUpperHexDigits[byte & 0xF];
-            } else {
-                line += static_cast<char>(byte);
-            }
-        }
-    }
+    for (int i = 1; i < argc; ++i)
+        appendRecordField(line, utf8(argv[i]));
     return line + '\n';
 }
 

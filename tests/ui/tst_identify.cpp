@@ -77,6 +77,10 @@ private slots:
                                        QString::fromUtf8(row.maker.data(), qsizetype(row.maker.size())),
                                        QString::fromUtf8(row.rarity.data(), qsizetype(row.rarity.size()))};
             QCOMPARE(shownTexts(w), expected);
+            // Shown in full, not cut at the label's edge.
+            for (const QLabel *label : {w.Label10, w.Label4, w.Label6, w.Label8, w.Label13, w.Label14})
+                QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width(),
+                         qPrintable(label->objectName() + ": " + label->text()));
             QString file = QString::fromLatin1(row.picture.data(), qsizetype(row.picture.size()));
             file.replace(QLatin1Char('\\'), QLatin1Char('/'));
             QCOMPARE(shownPicture(w), row.picture.empty() ? defaultPicture : picture(file));
@@ -97,10 +101,6 @@ private slots:
         QCOMPARE(shownTexts(w), QStringList({"Air Raid", "4 KB", "Standard 4K game", "Joystick",
                                              "Unknown company", "Prototype"}));
         QCOMPARE(shownPicture(w), picture(QStringLiteral("graphics/airraid.bmp")));
-        // Shown in full, not cut at the label's edge.
-        for (const QLabel *label : {w.Label10, w.Label4, w.Label6, w.Label8, w.Label13, w.Label14})
-            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width(),
-                     qPrintable(label->objectName() + ": " + label->text()));
         select(w, QStringLiteral("AIRSEA2.BIN"));
         QCOMPARE(shownTexts(w), QStringList({"Air-Sea Battle (Changed Graphics)", "4 KB",
                                              "Standard 4K game", "Joystick", "Unknown",

@@ -163,9 +163,7 @@ private slots:
         QCOMPARE(w.optionsLine(), QString());
         QCOMPARE(UiFolder::readAll(QStringLiteral("Quex.bat")),
                  QByteArray("\"\r\necho off\r\nquex.exe AIRRAID.BIN\r\n\"\r\n"));
-        const QList<StandinRecord> runs = waitForStandinLog(1);
-        QCOMPARE(runs.size(), 1);
-        QCOMPARE(runs[0].args, QList<QByteArray>{"AIRRAID.BIN"});
+        QCOMPARE(standinArguments(), QList<QList<QByteArray>>{{"AIRRAID.BIN"}});
     }
 
     // Ticks and texts stay through page changes and all reach Run.

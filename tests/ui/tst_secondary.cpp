@@ -133,9 +133,7 @@ private slots:
         w.File2->setCurrentIndex(w.File2->model()->index(0, 0));
         QCOMPARE(w.Label10->text(), QStringLiteral("Air Raid"));
         QTest::mouseClick(w.Run, Qt::LeftButton);
-        const QList<StandinRecord> runs = waitForStandinLog(1);
-        QCOMPARE(runs.size(), 1);
-        QCOMPARE(runs[0].args, QList<QByteArray>{"AIRRAID.BIN"});
+        QCOMPARE(standinArguments(), QList<QList<QByteArray>>{{"AIRRAID.BIN"}});
     }
 
     // Ending closes the About and Readme windows too, shown or hidden.

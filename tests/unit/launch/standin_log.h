@@ -54,3 +54,13 @@ inline QList<StandinRecord> waitForStandinLog(qsizetype count, const QString &pa
         QThread::msleep(10);
     }
 }
+
+// The arguments of every run logged, once at least `count` are there (or the
+// time is up): one list per run.
+inline QList<QList<QByteArray>> standinArguments(qsizetype count = 1)
+{
+    QList<QList<QByteArray>> runs;
+    for (const StandinRecord &record : waitForStandinLog(count))
+        runs << record.args;
+    return runs;
+}
