@@ -1,16 +1,25 @@
 #!/usr/bin/env bash
 # Builds the test configuration (AddressSanitizer and UBSan) and runs every
-# test with CTest. Installs what it needs from Debian when run as root.
+# test with CTest; before that, the fuzz targets (clang, libFuzzer) from their
+# corpora in a second build folder. Installs what it needs from Debian when
+# run as root.
 set -euo pipefail
 cd "$(dirname "$0")"
 source tools/packages.sh
 # shellcheck disable=SC2086
-zv_ensure_packages $ZV_BUILD_PACKAGES $ZV_X_PACKAGES $ZV_E2E_PACKAGES $ZV_WINE_PACKAGES
+zv_ensure_packages $ZV_BUILD_PACKAGES $ZV_X_PACKAGES $ZV_E2E_PACKAGES $ZV_WINE_PACKAGES $ZV_FUZZ_PACKAGES
+
+# Qt and fontconfig keep caches for the life of the process; only real errors matter here.
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0:abort_on_error=0}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+
+fuzz=build/fuzz
+CC=clang CXX=clang++ cmake -S . -B "$fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZV_FUZZ=ON \
+    -DZV_TESTS=OFF >/dev/null
+cmake --build "$fuzz" --target fuzz_fingerprint fuzz_options_line fuzz_launch fuzz_readme fuzz_picture
+ctest --test-dir "$fuzz" --output-on-failure -j2 -L fuzz
 
 build=build/test
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZV_SANITIZE=ON -DZV_TESTS=ON >/dev/null
 cmake --build "$build"
-# Qt and fontconfig keep caches for the life of the process; only real errors matter here.
-export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0:abort_on_error=0}"
-export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 ctest --test-dir "$build" --output-on-failure -j2

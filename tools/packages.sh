@@ -13,6 +13,9 @@ ZV_E2E_PACKAGES="python3 python3-pyatspi at-spi2-core dbus dbus-x11 procps util-
 # Windows stand-in.
 ZV_WINE_PACKAGES="wine wine64 g++-mingw-w64-x86-64"
 
+# The fuzz targets: clang with libFuzzer and the sanitizers' runtime.
+ZV_FUZZ_PACKAGES="clang libclang-rt-14-dev"
+
 zv_ensure_packages() {
     local missing=() pkg
     for pkg in "$@"; do

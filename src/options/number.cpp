@@ -187,8 +187,9 @@ QChar scriptDecimalPoint(QStringView localeSeparator)
 
 namespace {
 
-// A finite, non-zero value that is not a small whole number, as fifteen
-// significant digits (as many as a double always carries exactly) without
+// A finite, non-zero value that is not a small whole number, as the fewest
+// significant digits that read back as the same double (at most seventeen;
+// fifteen or fewer for anything typed with fifteen or fewer), without
 // trailing zeros, and the decimal exponent of the first of them.
 struct Digits {
     bool negative;
@@ -199,8 +200,7 @@ struct Digits {
 Digits significantDigits(double value)
 {
     char buffer[40];
-    const auto written = std::to_chars(std::begin(buffer), std::end(buffer), value,
-                                       std::chars_format::scientific, 14);
+    const auto written = std::to_chars(std::begin(buffer), std::end(buffer), value, std::chars_format::scientific);
     const std::string_view formatted(buffer, static_cast<std::size_t>(written.ptr - buffer));
     const std::size_t ePos = formatted.find('e');
     Digits out{formatted.front() == '-', {}, 0};

@@ -7,7 +7,7 @@ from harness import check, descendants, has_state, process_state, script_lines, 
 FRAME_RATE = ("General", "Select emulator frame rate. 1 to 254. The default is 60", "Value of the frame rate")
 SCANLINE = ("Video", "Select starting scanline. Usally 39.", "Value of the starting scanline")
 PADDLE = ("Joystick", "Paddle sensitivity. From 1 to 15, 3 is the normal.", "Value of the paddle sensitivity")
-HUGE = "1.79769313486232E+308"  # the largest finite double, as the options line writes it
+HUGE = "1.7976931348623157E+308"  # the largest finite double, as the options line writes it
 
 # (option, text typed or pasted, what the emulator must receive before the ROM name)
 VALUES = [
@@ -17,7 +17,7 @@ VALUES = [
     (SCANLINE, "1" + "0" * 99_999, [f"-u{HUGE}"]),
     (PADDLE, "-5" + "x" * 99_998, ["-p-5"]),
     (FRAME_RATE, "9" * 100_000, []),
-    (SCANLINE, "&HFFFFFFFFFFFFFFFFFFFF", ["-u1.20892581961463E+24"]),
+    (SCANLINE, "&HFFFFFFFFFFFFFFFFFFFF", ["-u1.2089258196146292E+24"]),
     (FRAME_RATE, "&HFFFFFFFFFFFFFFFFFFFF", []),
 ]
 

@@ -86,7 +86,7 @@ void TestOptionsLine::line_data()
     QTest::newRow("frame rate -1E20") << QList<int>{4} << Fields{{1, "-1E20"}} << " -r-1E+20";
     QTest::newRow("frame rate overflow") << QList<int>{4} << Fields{{1, "1E999"}} << "";
     QTest::newRow("frame rate negative overflow") << QList<int>{4} << Fields{{1, "-1E999"}}
-                                                  << " -r-1.79769313486232E+308";
+                                                  << " -r-1.7976931348623157E+308";
     QTest::newRow("paddle 15") << QList<int>{8} << Fields{{5, "15"}} << " -p15";
     QTest::newRow("paddle 15.5") << QList<int>{8} << Fields{{5, "15.5"}} << "";
     QTest::newRow("paddle 16") << QList<int>{8} << Fields{{5, "16"}} << "";
@@ -104,7 +104,7 @@ void TestOptionsLine::line_data()
     QTest::newRow("palette 0.5") << QList<int>{13} << Fields{{4, "0.5"}} << " -c0.5";
     QTest::newRow("scanline 1000") << QList<int>{11} << Fields{{3, "1000"}} << " -u1000";
     QTest::newRow("scanline overflow") << QList<int>{11} << Fields{{3, "1E999"}}
-                                       << " -u1.79769313486232E+308";
+                                       << " -u1.7976931348623157E+308";
 
     // a value field counts only for its own ticked box
     QTest::newRow("text without tick") << QList<int>{4} << Fields{{5, "5"}} << " -r0";
