@@ -5,6 +5,7 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <QLabel>
+#include <QtEndian>
 
 namespace ui {
 
@@ -12,6 +13,7 @@ namespace {
 
 // Far beyond any picture the program shows; a larger file is no picture of ours.
 constexpr qint64 kLargestPicture = 64 * 1024 * 1024;
+constexpr qint64 kLargestPixelCount = 4096 * 4096;
 
 // Qt shows whatever part of a GIF arrived. A file cut short is still not a
 // readable picture, so its blocks are walked up to the trailer.
@@ -54,6 +56,17 @@ bool isCompleteGif(const QByteArray &gif)
     return false;
 }
 
+// The size the picture claims; a GIF is drawn on its logical screen, which
+// Qt's reader does not report.
+QSize claimedSize(QImageReader &reader, const QByteArray &bytes)
+{
+    QSize size = reader.size();
+    if (bytes.startsWith("GIF8") && bytes.size() >= 10)
+        size = size.expandedTo(QSize(qFromLittleEndian<quint16>(bytes.constData() + 6),
+                                     qFromLittleEndian<quint16>(bytes.constData() + 8)));
+    return size;
+}
+
 QByteArray formatOf(const QByteArray &bytes)
 {
     if (bytes.startsWith("GIF8"))
@@ -80,6 +93,14 @@ std::variant<QPixmap, DataFileFailure> loadPicture(QStringView relativePath)
     const QByteArray format = formatOf(bytes);
     QImageReader reader(&buffer, format);
     reader.setDecideFormatFromContent(format.isEmpty());
+    // A few bytes can claim a picture of hundreds of megabytes; decoding it
+    // would hold the window. Ours are shown at a few hundred pixels.
+    if (const QSize size = claimedSize(reader, bytes); qint64(size.width()) * size.height() > kLargestPixelCount)
+        return DataFileFailure{ErrorNumber::InvalidPicture,
+                               QStringLiteral("Cannot read the picture %1: it is %2 by %3 pixels, too large to show")
+                                   .arg(shown)
+                                   .arg(size.width())
+                                   .arg(size.height())};
     QImage image = reader.read();
     if (!image.isNull() && bytes.startsWith("GIF8") && !isCompleteGif(bytes))
         return DataFileFailure{ErrorNumber::InvalidPicture,

@@ -237,6 +237,9 @@ void TestAboutReadmeWindows::banner_data()
     QTest::newRow("missing") << "-"_ba << int(ui::ErrorNumber::FileNotFound);
     QTest::newRow("not a picture") << "this is no JPEG"_ba << int(ui::ErrorNumber::InvalidPicture);
     QTest::newRow("a PNG by another name") << "png"_ba << 0;
+    // A small, whole GIF whose screen claims 5000 by 5000 pixels: refused
+    // before hundreds of megabytes are decoded.
+    QTest::newRow("a GIF of 5000 by 5000") << "huge gif"_ba << int(ui::ErrorNumber::InvalidPicture);
 }
 
 void TestAboutReadmeWindows::banner()
@@ -246,7 +249,13 @@ void TestAboutReadmeWindows::banner()
 
     if (!replacement.isEmpty()) {
         QVERIFY(QFile::remove(u"graphics/zerivirav.jpg"_s));
-        if (replacement == "png")
+        if (replacement == "huge gif") {
+            QFile gif(QStringLiteral(ZV_SOURCE_DIR "/data/graphics/atari.gif"));
+            QVERIFY(gif.open(QIODevice::ReadOnly));
+            QByteArray bytes = gif.readAll();
+            bytes.replace(6, 4, "\x88\x13\x88\x13"_ba);
+            writeFile(u"graphics/zerivirav.jpg"_s, bytes);
+        } else if (replacement == "png")
             QVERIFY(QImage(169, 49, QImage::Format_RGB32).save(u"graphics/zerivirav.jpg"_s, "PNG"));
         else if (replacement != "-")
             writeFile(u"graphics/zerivirav.jpg"_s, replacement);
