@@ -130,7 +130,7 @@ Widget *place(Widget *widget, std::string_view name, const QRect &rect)
 } // namespace
 
 Zerivirav::Zerivirav(ui::ErrorReport &errors, std::future<RomNames> folder, QWidget *parent)
-    : QMainWindow(parent), m_errors(errors), m_folder(std::move(folder))
+    : QMainWindow(parent), m_errors(errors)
 {
     setObjectName(QStringLiteral("Zerivirav"));
     setWindowTitle(QStringLiteral("quex Front End"));
@@ -141,7 +141,7 @@ Zerivirav::Zerivirav(ui::ErrorReport &errors, std::future<RomNames> folder, QWid
     client->setObjectName(QStringLiteral("client"));
     client->setFixedSize(kClientWidth, kClientHeight);
     setCentralWidget(client);
-    createControls(client);
+    createControls(client, std::move(folder));
     createMenu();
     setFocusOrder();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -168,12 +168,12 @@ Zerivirav::~Zerivirav()
     delete m_readme.data();
 }
 
-void Zerivirav::createControls(QWidget *client)
+void Zerivirav::createControls(QWidget *client, std::future<RomNames> folder)
 {
     // Creation order is stacking order: what is created later lies on top.
     createGameInfo(client);
     createOptions(client);
-    createFileList(client);
+    createFileList(client, std::move(folder));
     createCommands(client);
 }
 
@@ -220,7 +220,7 @@ void Zerivirav::createOptions(QWidget *client)
     }
 }
 
-void Zerivirav::createFileList(QWidget *client)
+void Zerivirav::createFileList(QWidget *client, std::future<RomNames> folder)
 {
     File2 = place(new FileList(client), "File2", pixels(kFileListRect));
     File2->setAccessibleName(QStringLiteral("ROM files"));
@@ -229,7 +229,7 @@ void Zerivirav::createFileList(QWidget *client)
     File2->setUniformItemSizes(true);
     File2->setLayoutMode(QListView::Batched);
     // The folder was read while the toolkit started, or is read now.
-    m_files = new RomList(m_folder.valid() ? m_folder.get() : RomNames::readCurrentFolder(), this);
+    m_files = new RomList(folder.valid() ? folder.get() : RomNames::readCurrentFolder(), this);
     File2->setModel(m_files);
     connect(File2->selectionModel(), &QItemSelectionModel::selectionChanged, this, &Zerivirav::File2_Click);
 }

@@ -46,9 +46,6 @@ public:
     // The name selected in File2 as the file system spells it, empty when none.
     QByteArray selectedFileName() const;
 
-    // The widget of an option control of the page table.
-    QWidget *optionControl(options::OptionControl control) const;
-
     // Window-level values of the Run command, kept for tests and the next Run.
     const QString &optionsLine() const { return m_optionsLine; }
     double taskId() const { return m_taskId; }
@@ -118,10 +115,10 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void createControls(QWidget *client);
+    void createControls(QWidget *client, std::future<RomNames> folder);
     void createGameInfo(QWidget *client);
     void createOptions(QWidget *client);
-    void createFileList(QWidget *client);
+    void createFileList(QWidget *client, std::future<RomNames> folder);
     void createCommands(QWidget *client);
     void createMenu();
     void setFocusOrder();
@@ -129,9 +126,10 @@ private:
 
     std::array<QCheckBox *, 20> checks() const;
     std::array<QLineEdit *, 6> texts() const;
+    // The widget of an option control of the page table.
+    QWidget *optionControl(options::OptionControl control) const;
 
     ui::ErrorReport &m_errors;
-    std::future<RomNames> m_folder;
     RomList *m_files = nullptr;
     bool m_loaded = false;
 

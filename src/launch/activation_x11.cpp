@@ -142,15 +142,15 @@ private:
         if (const auto reply = owned(xcb_get_property_reply(m_connection, pidCookie, nullptr));
             reply && reply->format == 32 && xcb_get_property_value_length(reply.get()) >= 4)
             return pid_t(*static_cast<const uint32_t *>(xcb_get_property_value(reply.get())));
-        xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-        const auto ids = owned(
-            xcb_res_query_client_ids_reply(m_connection, xcb_res_query_client_ids(m_connection, 1, &spec), nullptr));
+        // Only the pid is asked for, so every value returned is one.
+        const xcb_res_client_id_spec_t pidOfWindow{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+        const auto ids = owned(xcb_res_query_client_ids_reply(
+            m_connection, xcb_res_query_client_ids(m_connection, 1, &pidOfWindow), nullptr));
         if (!ids)
             return 0;
-        for (auto it = xcb_res_query_client_ids_ids_iterator(ids.get()); it.rem; xcb_res_client_id_value_next(&it)) {
-            if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) && xcb_res_client_id_value_value_length(it.data) >= 1)
+        for (auto it = xcb_res_query_client_ids_ids_iterator(ids.get()); it.rem; xcb_res_client_id_value_next(&it))
+            if (xcb_res_client_id_value_value_length(it.data) >= 1)
                 return pid_t(*xcb_res_client_id_value_value(it.data));
-        }
         return 0;
     }
 

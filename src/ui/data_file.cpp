@@ -48,19 +48,14 @@ QString resolveRelativePath(QStringView relative)
     return found;
 }
 
-QString shownDataPath(const QString &resolved)
+std::variant<DataFile, DataFileFailure> readDataFile(QStringView relative, qint64 limit)
 {
-    return QDir::toNativeSeparators(QFileInfo(resolved).absoluteFilePath());
-}
-
-std::variant<QByteArray, DataFileFailure> readDataFile(QStringView relative, qint64 limit)
-{
-    const QString path = resolveRelativePath(relative);
-    const QString shown = shownDataPath(path);
-    auto read = platform::readWholeFile(QFile::encodeName(path), limit);
+    const QByteArray path = QFile::encodeName(resolveRelativePath(relative));
+    const QString shown = platform::shownPath(path);
+    auto read = platform::readWholeFile(path, limit);
     const auto *failure = std::get_if<platform::FileFailure>(&read);
     if (!failure)
-        return std::get<QByteArray>(std::move(read));
+        return DataFile{std::get<QByteArray>(std::move(read)), shown};
     switch (failure->kind) {
     case platform::FileFailure::NotFound:
         return DataFileFailure{ErrorNumber::FileNotFound, QStringLiteral("File not found: %1").arg(shown)};

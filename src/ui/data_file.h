@@ -24,12 +24,14 @@ struct DataFileFailure {
     QString description; // names the file and the reason
 };
 
+struct DataFile {
+    QByteArray bytes;
+    QString shown; // where it was found, for messages
+};
+
 // The whole content of the data file `relative`, found in any letter case and
 // read without waiting on a pipe or device; a file over `limit` bytes is
 // refused with its size.
-std::variant<QByteArray, DataFileFailure> readDataFile(QStringView relative, qint64 limit);
-
-// Where a data file that was found is, for messages.
-QString shownDataPath(const QString &resolved);
+std::variant<DataFile, DataFileFailure> readDataFile(QStringView relative, qint64 limit);
 
 } // namespace ui

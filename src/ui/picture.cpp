@@ -85,8 +85,7 @@ std::variant<QPixmap, DataFileFailure> loadPicture(QStringView relativePath)
     auto read = readDataFile(relativePath, kLargestPicture);
     if (auto *failure = std::get_if<DataFileFailure>(&read))
         return *failure;
-    const QString shown = shownDataPath(resolveRelativePath(relativePath));
-    QByteArray bytes = std::get<QByteArray>(std::move(read));
+    auto [bytes, shown] = std::get<DataFile>(std::move(read));
     QBuffer buffer(&bytes);
     // The content decides, not the name. Naming the decoder for the common
     // formats spares loading every other one to ask it.

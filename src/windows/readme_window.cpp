@@ -68,7 +68,7 @@ bool Form2::Form_Load(ErrorReport &errors)
         errors.report(failure->number, failure->description);
         return false;
     }
-    RichTextBox1->setPlainText(readmeDisplayText(std::get<QByteArray>(read)));
+    RichTextBox1->setPlainText(readmeDisplayText(std::get<DataFile>(read).bytes));
     RichTextBox1->moveCursor(QTextCursor::Start);
     return true;
 }
