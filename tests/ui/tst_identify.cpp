@@ -140,8 +140,7 @@ private slots:
         QVERIFY(writeRomFile(QStringLiteral("AIRRAID.BIN"), "78D8A2FF9AE88A95"));
         CapturingReport errors;
         Zerivirav w(errors);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(shownAndExposed(w));
         const QRect first = w.File2->visualRect(w.File2->model()->index(0, 0));
         QTest::mouseClick(w.File2->viewport(), Qt::LeftButton, {}, first.center());
         QCOMPARE(w.Label10->text(), QStringLiteral("Adventure"));
@@ -178,8 +177,7 @@ private slots:
         QVERIFY(writeRomFile(QStringLiteral("ZZZ.BIN"), "1E33333333331E3F"));
         CapturingReport errors;
         Zerivirav w(errors);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(shownAndExposed(w));
         w.File2->setFocus(Qt::TabFocusReason);
         QVERIFY(w.selectedFileName().isEmpty());
         QTest::keyClick(w.File2, Qt::Key(key));

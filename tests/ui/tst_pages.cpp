@@ -94,8 +94,7 @@ private slots:
         }
         QCOMPARE(optionState(w), before);
         // The selected tab clicked again changes nothing.
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(shownAndExposed(w));
         QTabBar *bar = w.TabStrip1->tabBar();
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tab).center());
         QCOMPARE(w.TabStrip1->currentIndex(), tab);
@@ -109,8 +108,7 @@ private slots:
         UiFolder folder;
         CapturingReport errors;
         Zerivirav w(errors);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(shownAndExposed(w));
         QTabBar *bar = w.TabStrip1->tabBar();
         bar->setFocus();
         QTest::keyClick(bar, Qt::Key_Right);

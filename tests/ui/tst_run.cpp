@@ -252,8 +252,7 @@ private slots:
         UiFolder folder;
         CapturingReport errors;
         Zerivirav w(errors);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(shownAndExposed(w));
         w.TabStrip1->setCurrentIndex(3);
         w.Check3->setChecked(true);
         w.Text1->setFocus();

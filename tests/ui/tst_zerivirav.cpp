@@ -63,8 +63,7 @@ private slots:
         // The client area is placed at (-45, 525) twips on the screen, kept
         // on the screen; the window manager has the last word once it is shown.
         QCOMPARE(w.geometry().topLeft() + QPoint(0, w.menuBar()->sizeHint().height()), QPoint(0, 35));
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(shownAndExposed(w));
         QCOMPARE(w.objectName(), QStringLiteral("Zerivirav"));
         QCOMPARE(w.windowTitle(), QStringLiteral("quex Front End"));
         QCOMPARE(w.centralWidget()->size(), QSize(634, 358));
@@ -177,8 +176,7 @@ private slots:
         UiFolder folder;
         CapturingReport errors;
         Zerivirav w(errors);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(shownAndExposed(w));
         const QImage frame = w.Frame5->grab().toImage();
         const QColor background = w.Frame5->palette().color(QPalette::Window);
         int lineY = -1;
@@ -218,8 +216,7 @@ private slots:
         UiFolder folder;
         CapturingReport errors;
         Zerivirav w(errors);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(shownAndExposed(w));
         // Every control in focus order, hidden ones included.
         const QStringList expected = QStringLiteral(
             "Run File2 Clear Command1 TabStrip1 Check15 Check17 Check19 Check20 Check5 Check10 "
@@ -414,8 +411,7 @@ private slots:
         UiFolder folder;
         CapturingReport errors;
         Zerivirav w(errors);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(shownAndExposed(w));
         const int code = exitCodeAfter([&] {
             if (how == "menu")
                 w.Exit->trigger();
@@ -436,8 +432,7 @@ private slots:
         UiFolder folder;
         CapturingReport errors;
         Zerivirav w(errors);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(shownAndExposed(w));
         w.TabStrip1->setCurrentIndex(3);
         w.Text1->setText(QStringLiteral("60"));
         w.Text1->setFocus();

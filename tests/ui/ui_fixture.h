@@ -38,6 +38,13 @@ inline QStringList listedNames(const QAbstractItemModel *model)
     return names;
 }
 
+// Shows the window and waits until it can be seen.
+inline bool shownAndExposed(QWidget &window)
+{
+    window.show();
+    return QTest::qWaitForWindowExposed(&window);
+}
+
 class UiFolder {
 public:
     explicit UiFolder(bool withData = true, bool withEmulator = true)
