@@ -24,6 +24,19 @@ constexpr C toLower(C c)
     return c >= 'A' && c <= 'Z' ? C(c + ('a' - 'A')) : c;
 }
 
+// Two names equal but for the letter case of ASCII letters; other bytes
+// (UTF-8 sequences among them) must match exactly.
+template <typename Text>
+constexpr bool equalIgnoringCase(const Text &a, const Text &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (decltype(a.size()) i = 0; i < a.size(); ++i)
+        if (toLower(a[i]) != toLower(b[i]))
+            return false;
+    return true;
+}
+
 // 0 to 15, or -1 for a character that is no hex digit.
 template <typename C>
 constexpr int hexDigitValue(C c)

@@ -14,7 +14,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -37,34 +36,6 @@ constexpr int kExecWaitMs = 1000;
 StartFailure cannotStart(const QByteArray &path, const QString &reason)
 {
     return StartFailure{QStringLiteral("Cannot start %1: %2").arg(platform::shownPath(path), reason)};
-}
-
-// The name of the entry of the current directory that `name` denotes: the
-// exact name, else one that differs only in letter case (a folder copied from
-// Windows). Of several such entries the newest wins.
-std::optional<QByteArray> findInCurrentDirectory(const QByteArray &name)
-{
-    struct stat st {};
-    if (::lstat(name.constData(), &st) == 0)
-        return name;
-
-    DIR *dir = ::opendir(".");
-    if (!dir)
-        return std::nullopt;
-    std::optional<QByteArray> best;
-    struct timespec bestTime {};
-    while (const dirent *entry = ::readdir(dir)) {
-        if (name.compare(entry->d_name, Qt::CaseInsensitive) != 0 || ::lstat(entry->d_name, &st) != 0)
-            continue;
-        const bool newer = st.st_mtim.tv_sec > bestTime.tv_sec
-                           || (st.st_mtim.tv_sec == bestTime.tv_sec && st.st_mtim.tv_nsec > bestTime.tv_nsec);
-        if (!best || newer) {
-            best = QByteArray(entry->d_name);
-            bestTime = st.st_mtim;
-        }
-    }
-    ::closedir(dir);
-    return best;
 }
 
 bool isIgnoredScriptLine(QByteArray line)
@@ -95,7 +66,7 @@ std::variant<QByteArray, StartFailure> locateProgram(const QByteArray &program)
 {
     if (program.contains('/'))
         return program;
-    if (const auto entry = findInCurrentDirectory(program))
+    if (const auto entry = platform::findFile(program))
         return "./" + *entry;
     if (const QString onPath = QStandardPaths::findExecutable(QFile::decodeName(program)); !onPath.isEmpty())
         return QFile::encodeName(onPath);

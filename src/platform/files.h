@@ -35,6 +35,18 @@ std::variant<QByteArray, FileFailure> readWholeFile(const QByteArray &path, qint
 // failure.
 std::optional<QString> replaceFile(const QByteArray &name, const QByteArray &bytes);
 
+// The path of the file `path` denotes, where a folder copied from Windows may
+// spell its names in another letter case. `path` is relative to the current
+// folder or absolute, with '/' between its parts. A path that exists as
+// written is taken as it is, whatever it names. Otherwise each part that does
+// not exist as written is looked up ignoring ASCII letter case: the inner
+// parts among folders, the last among regular files (or links to them). Of
+// several such entries the one whose name sorts first by its bytes wins
+// ("QUEX.EXE" before "Quex.exe" before "quex.exe"), so the choice never
+// depends on the order a folder lists its entries in or on their times.
+// Empty when nothing matches.
+std::optional<QByteArray> findFile(const QByteArray &path);
+
 // The current folder as the user knows it, for messages only.
 QString shownPath(const QByteArray &relative);
 

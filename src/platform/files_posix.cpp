@@ -1,6 +1,11 @@
 #include "platform/files.h"
 
+#include "base/ascii.h"
+
+#include <string_view>
+
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,7 +80,60 @@ std::optional<QString> rewriteInPlace(const QByteArray &name, const QByteArray &
     return reason;
 }
 
+// The entry of `folder` named `name` but for letter case that is a folder
+// (`folder` true) or a regular file, links followed; the first by bytes.
+std::optional<QByteArray> entryIgnoringCase(const QByteArray &folder, std::string_view name, bool wantFolder)
+{
+    const int dirFd = ::open(folder.isEmpty() ? "." : folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return std::nullopt;
+    DIR *dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return std::nullopt;
+    }
+    std::optional<QByteArray> best;
+    while (const dirent *entry = ::readdir(dir)) {
+        const std::string_view candidate(entry->d_name);
+        if (!ascii::equalIgnoringCase(candidate, name) || (best && QByteArrayView(candidate) >= *best))
+            continue;
+        struct stat st {};
+        if (::fstatat(dirFd, entry->d_name, &st, 0) == 0 && (wantFolder ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode)))
+            best = QByteArray(candidate.data(), qsizetype(candidate.size()));
+    }
+    ::closedir(dir);
+    return best;
+}
+
 } // namespace
+
+std::optional<QByteArray> findFile(const QByteArray &path)
+{
+    struct stat st {};
+    if (path.isEmpty())
+        return std::nullopt;
+    if (::lstat(path.constData(), &st) == 0)
+        return path;
+
+    QList<QByteArray> parts = path.split('/');
+    parts.removeAll(QByteArray());
+    QByteArray found = path.startsWith('/') ? QByteArray("/") : QByteArray();
+    const auto joined = [&found](const QByteArray &part) {
+        return found.isEmpty() || found.endsWith('/') ? found + part : found + '/' + part;
+    };
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        QByteArray candidate = joined(parts.at(i));
+        if (::lstat(candidate.constData(), &st) != 0) {
+            const std::string_view name(parts.at(i).constData(), std::size_t(parts.at(i).size()));
+            const auto match = entryIgnoringCase(found, name, i + 1 < parts.size());
+            if (!match)
+                return std::nullopt;
+            candidate = joined(*match);
+        }
+        found = std::move(candidate);
+    }
+    return found;
+}
 
 std::variant<std::unique_ptr<QFile>, FileFailure> openForReading(const QByteArray &path)
 {

@@ -23,6 +23,14 @@ std::variant<std::unique_ptr<QFile>, FileFailure> openForReading(const QByteArra
     return file;
 }
 
+std::optional<QByteArray> findFile(const QByteArray &path)
+{
+    // Names here ignore letter case already.
+    if (path.isEmpty() || !QFileInfo::exists(QFile::decodeName(path)))
+        return std::nullopt;
+    return path;
+}
+
 std::optional<QString> replaceFile(const QByteArray &name, const QByteArray &bytes)
 {
     QSaveFile file(QFile::decodeName(name));

@@ -1,9 +1,7 @@
 #pragma once
 // The program's data files (pictures, the readme), named relative to the
-// current directory with backslashes ("graphics\\atari.gif"). On a
-// case-sensitive file system a folder copied from Windows may spell them
-// differently, so a path that does not exist as written is looked up again
-// one component at a time, ignoring case.
+// current directory with backslashes ("graphics\\atari.gif") and found in any
+// letter case (platform::findFile).
 
 #include "ui/error_report.h"
 
@@ -14,10 +12,6 @@
 #include <variant>
 
 namespace ui {
-
-// The path to open for `relative`: the existing spelling when one is found,
-// otherwise the path as written (with the platform's separator).
-QString resolveRelativePath(QStringView relative);
 
 struct DataFileFailure {
     ErrorNumber number;
