@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArrayView bytes(reinterpret_cast<const char *>(data), qsizetype(size));
-    const QString text = ui::readmeDisplayText(bytes);
+    const QString text = windows::readmeDisplayText(bytes);
     // Broken into lines no longer than the box can lay out at once.
     qsizetype column = 0;
     for (QChar c : text) {

@@ -28,9 +28,11 @@ class QWidget;
 namespace ui {
 class ErrorReport;
 class PictureButton;
+} // namespace ui
+namespace windows {
 class About;
 class Form2;
-} // namespace ui
+} // namespace windows
 
 class Zerivirav final : public QMainWindow {
     Q_OBJECT
@@ -140,6 +142,6 @@ private:
     double m_taskId = 0;
     std::string m_firstLine;
 
-    QPointer<ui::About> m_about;
-    QPointer<ui::Form2> m_readme;
+    QPointer<windows::About> m_about;
+    QPointer<windows::Form2> m_readme;
 };

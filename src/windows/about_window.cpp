@@ -9,7 +9,9 @@
 
 #include <memory>
 
-namespace ui {
+namespace windows {
+
+using namespace ui;
 
 namespace {
 
@@ -72,4 +74,4 @@ void About::showEvent(QShowEvent *event)
     Cmd1->setFocus(Qt::ActiveWindowFocusReason);
 }
 
-} // namespace ui
+} // namespace windows

@@ -8,21 +8,23 @@
 class QLabel;
 
 namespace ui {
-
 class ErrorReport;
 class PictureButton;
+} // namespace ui
+
+namespace windows {
 
 class About final : public QWidget {
     Q_OBJECT
 public:
     // Creates the window and runs its Form_Load. When the banner cannot be
     // loaded the failure goes to `errors` and nullptr is returned.
-    static About *create(ErrorReport &errors);
+    static About *create(ui::ErrorReport &errors);
 
     QLabel *Image1;
     QLabel *Label1;
     QLabel *Label2;
-    PictureButton *Cmd1;
+    ui::PictureButton *Cmd1;
 
 public slots:
     void Cmd1_Click();
@@ -32,7 +34,7 @@ protected:
 
 private:
     explicit About();
-    bool Form_Load(ErrorReport &errors);
+    bool Form_Load(ui::ErrorReport &errors);
 };
 
-} // namespace ui
+} // namespace windows

@@ -7,7 +7,7 @@
 #include <array>
 #include <vector>
 
-namespace ui {
+namespace windows {
 
 namespace {
 
@@ -287,4 +287,4 @@ QString readmeDisplayText(QByteArrayView bytes)
     return text;
 }
 
-} // namespace ui
+} // namespace windows

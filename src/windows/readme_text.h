@@ -7,7 +7,7 @@
 #include <QByteArrayView>
 #include <QString>
 
-namespace ui {
+namespace windows {
 
 // UTF-8 when the bytes are valid UTF-8 (a byte-order mark is dropped), UTF-16
 // when a UTF-16 byte-order mark says so, otherwise Windows-1252.
@@ -32,4 +32,4 @@ inline constexpr qsizetype kLongestReadmeLine = 4096;
 // longer than kLongestReadmeLine broken.
 QString readmeDisplayText(QByteArrayView bytes);
 
-} // namespace ui
+} // namespace windows

@@ -11,7 +11,9 @@
 
 #include <memory>
 
-namespace ui {
+namespace windows {
+
+using namespace ui;
 
 namespace {
 
@@ -84,4 +86,4 @@ void Form2::showEvent(QShowEvent *event)
     Command1->setFocus(Qt::ActiveWindowFocusReason);
 }
 
-} // namespace ui
+} // namespace windows

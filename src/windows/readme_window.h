@@ -8,9 +8,11 @@
 class QPlainTextEdit;
 
 namespace ui {
-
 class ErrorReport;
 class PictureButton;
+} // namespace ui
+
+namespace windows {
 
 class Form2 final : public QWidget {
     Q_OBJECT
@@ -18,12 +20,12 @@ public:
     // Creates the window and runs its Form_Load, which reads "zerivirav.txt".
     // When the file cannot be read the failure goes to `errors` and nullptr is
     // returned.
-    static Form2 *create(ErrorReport &errors);
+    static Form2 *create(ui::ErrorReport &errors);
 
     // Plain-text box: it lays out only what is visible, so a readme of many
     // megabytes opens at once.
     QPlainTextEdit *RichTextBox1;
-    PictureButton *Command1;
+    ui::PictureButton *Command1;
 
 public slots:
     void Command1_Click();
@@ -33,7 +35,7 @@ protected:
 
 private:
     explicit Form2();
-    bool Form_Load(ErrorReport &errors);
+    bool Form_Load(ui::ErrorReport &errors);
 };
 
-} // namespace ui
+} // namespace windows

@@ -51,18 +51,18 @@ private slots:
         CapturingReport errors;
         Zerivirav w(errors);
         w.aAbout->trigger();
-        QPointer<ui::About> first = shown<ui::About>(QStringLiteral("About"));
+        QPointer<windows::About> first = shown<windows::About>(QStringLiteral("About"));
         QVERIFY(first);
         w.aAbout->trigger(); // while shown: the same window comes to the front
         QCOMPARE(visibleTopLevels(QStringLiteral("About")), 1);
-        QCOMPARE(shown<ui::About>(QStringLiteral("About")), first.data());
+        QCOMPARE(shown<windows::About>(QStringLiteral("About")), first.data());
 
         // Ok hides; the next command shows the same window without reading the banner again.
         first->Cmd1_Click();
         QVERIFY(!first->isVisible());
         QVERIFY(QFile::remove(QStringLiteral("graphics/zerivirav.jpg")));
         w.aAbout->trigger();
-        QCOMPARE(shown<ui::About>(QStringLiteral("About")), first.data());
+        QCOMPARE(shown<windows::About>(QStringLiteral("About")), first.data());
         QVERIFY(errors.entries.isEmpty());
 
         // The close box destroys; the next command creates it anew and reads the
@@ -77,7 +77,7 @@ private slots:
         QVERIFY(QFile::copy(QStringLiteral(ZV_SOURCE_DIR "/data/graphics/zerivirav.jpg"),
                             QStringLiteral("graphics/zerivirav.jpg")));
         w.aAbout->trigger();
-        QVERIFY(shown<ui::About>(QStringLiteral("About")));
+        QVERIFY(shown<windows::About>(QStringLiteral("About")));
     }
 
     void readmeSingleInstance()
@@ -87,7 +87,7 @@ private slots:
         CapturingReport errors;
         Zerivirav w(errors);
         w.ViewHelp->trigger();
-        QPointer<ui::Form2> readme = shown<ui::Form2>(QStringLiteral("Form2"));
+        QPointer<windows::Form2> readme = shown<windows::Form2>(QStringLiteral("Form2"));
         QVERIFY(readme);
         QCOMPARE(readme->RichTextBox1->toPlainText(), QStringLiteral("first text\n"));
         w.ViewHelp->trigger();
@@ -97,7 +97,7 @@ private slots:
         readme->Command1_Click();
         QVERIFY(rom::fixtures::writeRawFile(QStringLiteral("zerivirav.txt"), "second text\n"));
         w.ViewHelp->trigger();
-        QCOMPARE(shown<ui::Form2>(QStringLiteral("Form2")), readme.data());
+        QCOMPARE(shown<windows::Form2>(QStringLiteral("Form2")), readme.data());
         QCOMPARE(readme->RichTextBox1->toPlainText(), QStringLiteral("first text\n"));
 
         // Closed and opened again: the file is read again.
@@ -105,7 +105,7 @@ private slots:
         processDeferredDeletes();
         QVERIFY(!readme);
         w.ViewHelp->trigger();
-        readme = shown<ui::Form2>(QStringLiteral("Form2"));
+        readme = shown<windows::Form2>(QStringLiteral("Form2"));
         QVERIFY(readme);
         QCOMPARE(readme->RichTextBox1->toPlainText(), QStringLiteral("second text\n"));
 
@@ -129,7 +129,7 @@ private slots:
         w.show();
         w.aAbout->trigger();
         w.ViewHelp->trigger();
-        QVERIFY(QTest::qWaitForWindowExposed(shown<ui::Form2>(QStringLiteral("Form2"))));
+        QVERIFY(QTest::qWaitForWindowExposed(shown<windows::Form2>(QStringLiteral("Form2"))));
         w.File2->setCurrentIndex(w.File2->model()->index(0, 0));
         QCOMPARE(w.Label10->text(), QStringLiteral("Air Raid"));
         QTest::mouseClick(w.Run, Qt::LeftButton);
@@ -148,16 +148,16 @@ private slots:
         QFETCH(bool, hideFirst);
         UiFolder folder;
         CapturingReport errors;
-        QPointer<ui::About> about;
-        QPointer<ui::Form2> readme;
+        QPointer<windows::About> about;
+        QPointer<windows::Form2> readme;
         int code = -1;
         {
             Zerivirav w(errors);
             w.show();
             w.aAbout->trigger();
             w.ViewHelp->trigger();
-            about = shown<ui::About>(QStringLiteral("About"));
-            readme = shown<ui::Form2>(QStringLiteral("Form2"));
+            about = shown<windows::About>(QStringLiteral("About"));
+            readme = shown<windows::Form2>(QStringLiteral("Form2"));
             QVERIFY(about && readme);
             if (hideFirst) {
                 about->Cmd1_Click();

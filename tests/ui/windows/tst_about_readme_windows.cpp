@@ -42,8 +42,8 @@ QRect twips(int left, int top, int width, int height)
 QWidget *createWindow(const QString &kind, CapturingReport &errors)
 {
     if (kind == u"About")
-        return ui::About::create(errors);
-    return ui::Form2::create(errors);
+        return windows::About::create(errors);
+    return windows::Form2::create(errors);
 }
 
 bool topLevelNamed(const QString &name)
@@ -171,7 +171,7 @@ void TestAboutReadmeWindows::windowAndControls()
         if (auto *button = qobject_cast<ui::PictureButton *>(widget))
             QCOMPARE(button->words(), u"Ok"_s);
     }
-    if (auto *readme = qobject_cast<ui::Form2 *>(window.get())) {
+    if (auto *readme = qobject_cast<windows::Form2 *>(window.get())) {
         QCOMPARE(readme->RichTextBox1->font().pointSizeF(), 8.5);
         QCOMPARE(readme->RichTextBox1->font().styleHint(), QFont::SansSerif);
     }
@@ -216,7 +216,7 @@ void TestAboutReadmeWindows::noticesFitTwoLines()
     QFETCH(bool, programLook);
 
     CapturingReport errors;
-    std::unique_ptr<ui::About> window(ui::About::create(errors));
+    std::unique_ptr<windows::About> window(windows::About::create(errors));
     QVERIFY(window);
     if (programLook)
         window->setFont(ui::dialogFont());
@@ -261,7 +261,7 @@ void TestAboutReadmeWindows::banner()
             writeFile(u"graphics/zerivirav.jpg"_s, replacement);
     }
     CapturingReport errors;
-    std::unique_ptr<ui::About> window(ui::About::create(errors));
+    std::unique_ptr<windows::About> window(windows::About::create(errors));
     if (number == 0) {
         QVERIFY(window);
         QVERIFY(window->Image1->hasScaledContents());
@@ -304,7 +304,7 @@ void TestAboutReadmeWindows::readmeShown()
     QVERIFY(QFile::remove(u"zerivirav.txt"_s));
     writeFile(fileName, bytes);
     CapturingReport errors;
-    std::unique_ptr<ui::Form2> window(ui::Form2::create(errors));
+    std::unique_ptr<windows::Form2> window(windows::Form2::create(errors));
     QVERIFY(window);
     QVERIFY(errors.entries.isEmpty());
     QCOMPARE(window->RichTextBox1->toPlainText(), shown);
@@ -320,7 +320,7 @@ void TestAboutReadmeWindows::readmeReadOnlyAndReadableToTheEnd()
     writeFile(u"zerivirav.txt"_s, text);
 
     CapturingReport errors;
-    std::unique_ptr<ui::Form2> window(ui::Form2::create(errors));
+    std::unique_ptr<windows::Form2> window(windows::Form2::create(errors));
     QVERIFY(window);
     window->show();
     QPlainTextEdit *box = window->RichTextBox1;
@@ -372,7 +372,7 @@ void TestAboutReadmeWindows::readmeFailureReported()
     }
 
     CapturingReport errors;
-    std::unique_ptr<ui::Form2> window(ui::Form2::create(errors));
+    std::unique_ptr<windows::Form2> window(windows::Form2::create(errors));
     QVERIFY(!window);
     expectOneReport(errors, number, u"zerivirav.txt"_s);
     if (setup == u"huge")
@@ -407,7 +407,7 @@ void TestAboutReadmeWindows::largeReadmeShownWhole()
     writeFile(u"zerivirav.txt"_s, bytes);
 
     CapturingReport errors;
-    std::unique_ptr<ui::Form2> window(ui::Form2::create(errors));
+    std::unique_ptr<windows::Form2> window(windows::Form2::create(errors));
     QVERIFY(window);
     window->show();
     QCoreApplication::processEvents();
@@ -419,7 +419,7 @@ void TestAboutReadmeWindows::largeReadmeShownWhole()
     QVERIFY(bar->maximum() > 0);
     QCOMPARE(bar->value(), bar->maximum());
     // (The box hands out no-break spaces as plain ones.)
-    const QString expected = ui::readmeDisplayText(bytes).replace(QChar::Nbsp, QLatin1Char(' '));
+    const QString expected = windows::readmeDisplayText(bytes).replace(QChar::Nbsp, QLatin1Char(' '));
     const QString shown = window->RichTextBox1->toPlainText();
     QCOMPARE(shown.size(), expected.size());
     QCOMPARE(shown.right(200), expected.right(200));

@@ -39,7 +39,7 @@ void TestReadmeText::decodeText()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, expected);
-    QCOMPARE(ui::decodeText(bytes), expected);
+    QCOMPARE(windows::decodeText(bytes), expected);
 }
 
 void TestReadmeText::windows1252CoversEveryByte()
@@ -47,7 +47,7 @@ void TestReadmeText::windows1252CoversEveryByte()
     QByteArray all(256, Qt::Uninitialized);
     for (int b = 0; b < 256; ++b)
         all[b] = static_cast<char>(b);
-    const QString text = ui::decodeWindows1252(all);
+    const QString text = windows::decodeWindows1252(all);
     QCOMPARE(text.size(), 256);
     for (int b = 0; b < 256; ++b) {
         const char16_t ch = text.at(b).unicode();
@@ -94,8 +94,8 @@ void TestReadmeText::richText()
 {
     QFETCH(QByteArray, rtf);
     QFETCH(QString, expected);
-    QVERIFY(ui::isRichText(rtf));
-    QCOMPARE(ui::richTextToPlainText(rtf), expected);
+    QVERIFY(windows::isRichText(rtf));
+    QCOMPARE(windows::richTextToPlainText(rtf), expected);
 }
 
 void TestReadmeText::richTextSurvivesBrokenInput_data()
@@ -113,7 +113,7 @@ void TestReadmeText::richTextSurvivesBrokenInput()
 {
     QFETCH(QByteArray, rtf);
     QFETCH(QString, expected);
-    QCOMPARE(ui::richTextToPlainText(rtf), expected);
+    QCOMPARE(windows::richTextToPlainText(rtf), expected);
 }
 
 void TestReadmeText::displayText_data()
@@ -130,19 +130,19 @@ void TestReadmeText::displayText()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, expected);
-    QCOMPARE(ui::readmeDisplayText(bytes), expected);
+    QCOMPARE(windows::readmeDisplayText(bytes), expected);
 }
 
 void TestReadmeText::longLinesAreBroken()
 {
-    const qsizetype limit = ui::kLongestReadmeLine;
+    const qsizetype limit = windows::kLongestReadmeLine;
 
     // Exactly the limit: untouched.
     const QByteArray exact(limit, 'x');
-    QCOMPARE(ui::readmeDisplayText(exact + "\nend"), QString::fromLatin1(exact + "\nend"));
+    QCOMPARE(windows::readmeDisplayText(exact + "\nend"), QString::fromLatin1(exact + "\nend"));
 
     // 2.5 times the limit, in one line: three lines, nothing lost.
-    const QString broken = ui::readmeDisplayText(QByteArray(limit * 5 / 2, 'y') + "\nend");
+    const QString broken = windows::readmeDisplayText(QByteArray(limit * 5 / 2, 'y') + "\nend");
     const QStringList lines = broken.split(u'\n');
     QCOMPARE(lines.size(), 4);
     QCOMPARE(lines[0].size(), limit);
@@ -153,7 +153,7 @@ void TestReadmeText::longLinesAreBroken()
     // A break never falls between the two halves of a surrogate pair.
     QByteArray astral(limit - 1, 'z');
     astral += "\xF0\x9F\x91\xBE" "after";
-    const QStringList parts = ui::readmeDisplayText(astral).split(u'\n');
+    const QStringList parts = windows::readmeDisplayText(astral).split(u'\n');
     QCOMPARE(parts.size(), 2);
     QCOMPARE(parts[0].size(), limit + 1);
     QVERIFY(parts[0].back().isLowSurrogate());
