@@ -2,6 +2,7 @@
 
 #include "app/controls.h"
 #include "app/rom_list.h"
+#include "desktop/activation.h"
 #include "launch/script.h"
 #include "launch/task.h"
 #include "options/pages.h"
@@ -326,14 +327,10 @@ void Zerivirav::File2_Click()
 
 void Zerivirav::TabStrip1_Click()
 {
-    const int selected = TabStrip1->currentIndex() + 1;
-    for (int page = 1; page <= options::kPageCount; ++page) {
-        if (selected != page)
-            continue;
-        Frame5->setTitle(fromView(options::kPageCaptions[static_cast<std::size_t>(page - 1)]));
-        for (const options::PageControl &control : options::kPageControls)
-            optionControl(control.control)->setVisible(control.page == page);
-    }
+    const int page = TabStrip1->currentIndex() + 1;
+    Frame5->setTitle(fromView(options::kPageCaptions[static_cast<std::size_t>(page - 1)]));
+    for (const options::PageControl &control : options::kPageControls)
+        optionControl(control.control)->setVisible(control.page == page);
 }
 
 std::array<QCheckBox *, 20> Zerivirav::checks() const
@@ -392,7 +389,7 @@ void Zerivirav::Run_Click()
         return;
     }
     m_taskId = std::get<double>(started);
-    launch::activateTask(m_taskId);
+    desktop::activateTask(m_taskId);
 }
 
 void Zerivirav::Clear_Click()

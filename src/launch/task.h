@@ -1,6 +1,6 @@
 #pragma once
-// Starting the launch script and bringing the started task to the front.
-// One implementation per platform (task_posix.cpp, task_win.cpp).
+// Starting the launch script. One implementation per platform
+// (task_posix.cpp, task_win.cpp).
 
 #include <QByteArray>
 #include <QString>
@@ -19,11 +19,6 @@ struct StartFailure {
 // command line is taken from `script` itself: no other file of the folder is
 // ever read or run in its place.
 std::variant<double, StartFailure> startTask(const QByteArray &scriptName, const QByteArray &script);
-
-// Best effort: brings the window of the task (or of a process it started) to
-// the front once it appears, looking for it from the event loop for a while.
-// Never blocks; a later call replaces an earlier one still looking.
-void activateTask(double taskId);
 
 // Called once at start, so that a write running into a limit of the system
 // (the file-size limit) fails and is reported instead of ending the program.

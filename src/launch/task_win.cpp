@@ -46,30 +46,4 @@ void prepareProcess()
 {
 }
 
-void activateTask(double taskId)
-{
-    if (!(taskId > 0 && taskId <= 4294967295.0))
-        return;
-    struct Search {
-        DWORD processId;
-        HWND window;
-    } search{static_cast<DWORD>(taskId), nullptr};
-
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto *s = reinterpret_cast<Search *>(param);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner != s->processId || !IsWindowVisible(window))
-                return TRUE;
-            s->window = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-
-    // No window yet (or the script already ended): the task runs on regardless.
-    if (search.window)
-        SetForegroundWindow(search.window);
-}
-
 } // namespace launch

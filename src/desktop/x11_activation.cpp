@@ -1,0 +1,397 @@
+#include "desktop/x11_activation.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <unordered_map>
+
+#include <unistd.h>
+#include <xcb/res.h>
+#include <xcb/xcb.h>
+
+// The task's window shows up in the window manager's _NET_CLIENT_LIST some
+// time after the start (a cold wine start takes seconds). Rather than asking
+// again and again, the root window's property changes are watched on our own
+// connection: the front end sleeps until the list changes, and what it has
+// learnt about a window is kept, since a window's owner never changes.
+
+namespace desktop {
+
+namespace {
+
+constexpr int kGiveUpMs = 10000;
+
+template <typename T>
+using Owned = std::unique_ptr<T, decltype(&std::free)>;
+
+// A request's reply, or nothing: a failed request's error is taken and freed
+// here instead of being left in the event queue.
+template <typename Reply, typename Cookie>
+Owned<Reply> replyOf(Reply *(*get)(xcb_connection_t *, Cookie, xcb_generic_error_t **), xcb_connection_t *c,
+                     Cookie cookie)
+{
+    xcb_generic_error_t *error = nullptr;
+    Reply *reply = get(c, cookie, &error);
+    std::free(error);
+    return Owned<Reply>(reply, &std::free);
+}
+
+// The parent of a process, from /proc; 0 when it is gone.
+pid_t parentOf(pid_t pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray text = stat.read(1024);
+    const qsizetype afterName = text.lastIndexOf(')');
+    const QList<QByteArray> fields = text.mid(afterName + 2).split(' ');
+    return fields.size() > 1 ? pid_t(fields.at(1).toLong()) : 0;
+}
+
+QByteArray shortHostName(QByteArray name)
+{
+    const qsizetype dot = name.indexOf('.');
+    return (dot > 0 ? name.left(dot) : name).toLower();
+}
+
+QByteArray thisHost()
+{
+    char name[256] = {};
+    return ::gethostname(name, sizeof name - 1) == 0 ? shortHostName(name) : QByteArray();
+}
+
+enum Atom {
+    ClientList,
+    WmPid,
+    ActiveWindow,
+    WmState,
+    DemandsAttention,
+    WindowType,
+    TypeNormal,
+    TypeDialog,
+    FirstOtherType, // the other window types, which are not the emulator's main window
+};
+constexpr std::array kAtomNames{
+    "_NET_CLIENT_LIST", "_NET_WM_PID", "_NET_ACTIVE_WINDOW", "_NET_WM_STATE", "_NET_WM_STATE_DEMANDS_ATTENTION",
+    "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_DIALOG",
+    "_NET_WM_WINDOW_TYPE_DESKTOP", "_NET_WM_WINDOW_TYPE_DOCK", "_NET_WM_WINDOW_TYPE_TOOLBAR",
+    "_NET_WM_WINDOW_TYPE_MENU", "_NET_WM_WINDOW_TYPE_UTILITY", "_NET_WM_WINDOW_TYPE_SPLASH",
+    "_NET_WM_WINDOW_TYPE_DROPDOWN_MENU", "_NET_WM_WINDOW_TYPE_POPUP_MENU", "_NET_WM_WINDOW_TYPE_TOOLTIP",
+    "_NET_WM_WINDOW_TYPE_NOTIFICATION", "_NET_WM_WINDOW_TYPE_COMBO", "_NET_WM_WINDOW_TYPE_DND"};
+
+// What a listed window is to the task.
+enum class Kin { Stranger, Task, Descendant };
+
+class X11Activation final : public QObject {
+public:
+    X11Activation() : QObject(QCoreApplication::instance())
+    {
+        m_giveUp.setSingleShot(true);
+        connect(&m_giveUp, &QTimer::timeout, this, &X11Activation::stop); // no window: nothing to report
+    }
+    ~X11Activation() override { disconnectFromServer(); }
+
+    void start(X11Request request)
+    {
+        stop();
+        if (!connectTo(request.display))
+            return;
+        m_request = std::move(request);
+        m_kin.clear();
+        m_shown = XCB_WINDOW_NONE;
+        m_looking = true;
+        watchRoot(true);
+        m_giveUp.start(kGiveUpMs);
+        look();
+        serve(false);
+    }
+
+private:
+    bool connectTo(const QByteArray &display)
+    {
+        if (m_c && m_display == display && !xcb_connection_has_error(m_c))
+            return true;
+        disconnectFromServer();
+        if (display.isEmpty())
+            return false;
+        int screenNumber = 0;
+        m_c = xcb_connect(display.constData(), &screenNumber);
+        if (xcb_connection_has_error(m_c)) {
+            disconnectFromServer();
+            return false;
+        }
+        m_display = display;
+        auto screens = xcb_setup_roots_iterator(xcb_get_setup(m_c));
+        for (; screenNumber > 0 && screens.rem > 1; --screenNumber)
+            xcb_screen_next(&screens);
+        m_root = screens.data->root;
+        xcb_prefetch_extension_data(m_c, &xcb_res_id);
+        std::array<xcb_intern_atom_cookie_t, kAtomNames.size()> cookies{};
+        for (std::size_t i = 0; i < kAtomNames.size(); ++i)
+            cookies[i] = xcb_intern_atom(m_c, 0, uint16_t(std::strlen(kAtomNames[i])), kAtomNames[i]);
+        for (std::size_t i = 0; i < kAtomNames.size(); ++i) {
+            const auto reply = replyOf(xcb_intern_atom_reply, m_c, cookies[i]);
+            m_atoms[i] = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        }
+        // Without the X-Resource extension (untrusted ssh -X, some VNC
+        // servers) a window without _NET_WM_PID cannot be traced to a process.
+        const xcb_query_extension_reply_t *res = xcb_get_extension_data(m_c, &xcb_res_id);
+        m_hasRes = res && res->present;
+        m_notifier = new QSocketNotifier(xcb_get_file_descriptor(m_c), QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, [this] { serve(true); });
+        return !xcb_connection_has_error(m_c);
+    }
+
+    void disconnectFromServer()
+    {
+        delete m_notifier;
+        m_notifier = nullptr;
+        if (m_c)
+            xcb_disconnect(m_c);
+        m_c = nullptr;
+        m_looking = false;
+    }
+
+    void stop()
+    {
+        m_giveUp.stop();
+        if (m_looking && m_c)
+            watchRoot(false);
+        m_looking = false;
+    }
+
+    // Property changes of the root window are asked for only while looking,
+    // so that focus changes do not wake the front end for the rest of its life.
+    void watchRoot(bool on)
+    {
+        const uint32_t mask = on ? XCB_EVENT_MASK_PROPERTY_CHANGE : XCB_EVENT_MASK_NO_EVENT;
+        xcb_change_window_attributes(m_c, m_root, XCB_CW_EVENT_MASK, &mask);
+        xcb_flush(m_c);
+    }
+
+    // Takes in what the server sent (errors of requests without reply
+    // among it) and looks again whenever the client list changed.
+    void serve(bool fromSocket)
+    {
+        while (m_c) {
+            bool listChanged = false;
+            while (xcb_generic_event_t *event = fromSocket ? xcb_poll_for_event(m_c) : xcb_poll_for_queued_event(m_c)) {
+                if ((event->response_type & 0x7F) == XCB_PROPERTY_NOTIFY) {
+                    const auto *change = reinterpret_cast<const xcb_property_notify_event_t *>(event);
+                    listChanged = listChanged || (change->window == m_root && change->atom == m_atoms[ClientList]);
+                }
+                std::free(event);
+            }
+            fromSocket = false;
+            if (xcb_connection_has_error(m_c)) {
+                disconnectFromServer(); // opened afresh on the next Run
+                return;
+            }
+            if (!listChanged || !m_looking)
+                return;
+            look();
+        }
+    }
+
+    std::vector<xcb_window_t> clientWindows()
+    {
+        const auto reply = replyOf(xcb_get_property_reply, m_c,
+                                   xcb_get_property(m_c, 0, m_root, m_atoms[ClientList], XCB_ATOM_WINDOW, 0, 16384));
+        if (!reply || reply->format != 32)
+            return {};
+        const auto *windows = static_cast<const xcb_window_t *>(xcb_get_property_value(reply.get()));
+        return {windows, windows + xcb_get_property_value_length(reply.get()) / 4};
+    }
+
+    // The window's first window type we know decides; none means normal.
+    bool isMainWindowType(const xcb_get_property_reply_t *type) const
+    {
+        if (!type || type->format != 32)
+            return true;
+        const auto *atoms = static_cast<const xcb_atom_t *>(xcb_get_property_value(type));
+        const int count = xcb_get_property_value_length(type) / 4;
+        for (int i = 0; i < count; ++i) {
+            const auto known = std::find(m_atoms.begin() + TypeNormal, m_atoms.end(), atoms[i]);
+            if (atoms[i] != XCB_ATOM_NONE && known != m_atoms.end())
+                return known - m_atoms.begin() < FirstOtherType;
+        }
+        return true;
+    }
+
+    bool isOnThisHost(const xcb_get_property_reply_t *machine) const
+    {
+        if (!machine || machine->format != 8 || xcb_get_property_value_length(machine) == 0)
+            return true;
+        const QByteArray name(static_cast<const char *>(xcb_get_property_value(machine)),
+                              xcb_get_property_value_length(machine));
+        return m_host.isEmpty() || shortHostName(name) == m_host;
+    }
+
+    Kin kinOf(pid_t pid) const
+    {
+        if (pid == m_request.task)
+            return Kin::Task;
+        for (int depth = 0; pid > 1 && depth < 64; ++depth)
+            if ((pid = parentOf(pid)) == m_request.task)
+                return Kin::Descendant;
+        return Kin::Stranger;
+    }
+
+    // Everything asked about the new windows goes out before any answer is
+    // read: one round trip for all of them, and one more for those whose
+    // process only the X server knows.
+    void learn(const std::vector<xcb_window_t> &fresh)
+    {
+        struct Asked {
+            xcb_window_t window;
+            xcb_get_property_cookie_t pid, type, machine;
+            pid_t owner = 0;
+            bool candidate = false;
+            xcb_res_query_client_ids_cookie_t byServer{};
+        };
+        std::vector<Asked> asked;
+        for (xcb_window_t window : fresh)
+            asked.push_back({window, xcb_get_property(m_c, 0, window, m_atoms[WmPid], XCB_ATOM_CARDINAL, 0, 1),
+                             xcb_get_property(m_c, 0, window, m_atoms[WindowType], XCB_ATOM_ATOM, 0, 32),
+                             xcb_get_property(m_c, 0, window, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 0, 64)});
+        for (Asked &a : asked) {
+            const auto pid = replyOf(xcb_get_property_reply, m_c, a.pid);
+            const auto type = replyOf(xcb_get_property_reply, m_c, a.type);
+            const auto machine = replyOf(xcb_get_property_reply, m_c, a.machine);
+            a.candidate = isMainWindowType(type.get()) && isOnThisHost(machine.get());
+            if (pid && pid->format == 32 && xcb_get_property_value_length(pid.get()) >= 4)
+                a.owner = pid_t(*static_cast<const uint32_t *>(xcb_get_property_value(pid.get())));
+            else if (a.candidate && m_hasRes) {
+                const xcb_res_client_id_spec_t spec{a.window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+                a.byServer = xcb_res_query_client_ids(m_c, 1, &spec);
+            }
+        }
+        for (Asked &a : asked) {
+            if (a.byServer.sequence) {
+                const auto ids = replyOf(xcb_res_query_client_ids_reply, m_c, a.byServer);
+                for (auto it = ids ? xcb_res_query_client_ids_ids_iterator(ids.get()) : xcb_res_client_id_value_iterator_t{};
+                     it.rem; xcb_res_client_id_value_next(&it))
+                    if (xcb_res_client_id_value_value_length(it.data) >= 1)
+                        a.owner = pid_t(*xcb_res_client_id_value_value(it.data));
+            }
+            m_kin[a.window] = a.candidate && a.owner > 0 ? kinOf(a.owner) : Kin::Stranger;
+        }
+    }
+
+    void look()
+    {
+        const std::vector<xcb_window_t> windows = clientWindows();
+        std::vector<xcb_window_t> fresh;
+        std::unordered_map<xcb_window_t, Kin> listed;
+        for (xcb_window_t window : windows) {
+            const auto known = m_kin.find(window);
+            if (known == m_kin.end())
+                fresh.push_back(window);
+            else
+                listed.insert(*known);
+        }
+        m_kin = std::move(listed); // windows gone from the list are forgotten
+        learn(fresh);
+
+        // The list is in mapping order: the last of a kind is the newest.
+        xcb_window_t own = XCB_WINDOW_NONE, descendant = XCB_WINDOW_NONE;
+        for (xcb_window_t window : windows) {
+            const Kin kin = m_kin[window];
+            if (kin == Kin::Task)
+                own = window;
+            else if (kin == Kin::Descendant)
+                descendant = window;
+        }
+        // A process the task started (a wrapper script's emulator, or wine's
+        // configuration dialog) may show its window first; the task's own
+        // window still comes forward when it appears, and then looking ends.
+        const xcb_window_t best = own ? own : descendant;
+        if (best && best != m_shown) {
+            bringForward(best);
+            m_shown = best;
+        }
+        if (own)
+            stop();
+    }
+
+    xcb_window_t activeWindow()
+    {
+        const auto reply = replyOf(xcb_get_property_reply, m_c,
+                                   xcb_get_property(m_c, 0, m_root, m_atoms[ActiveWindow], XCB_ATOM_WINDOW, 0, 1));
+        if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 4)
+            return XCB_WINDOW_NONE;
+        return *static_cast<const xcb_window_t *>(xcb_get_property_value(reply.get()));
+    }
+
+    void sendToRoot(xcb_window_t window, Atom type, std::array<uint32_t, 5> data)
+    {
+        xcb_client_message_event_t message{};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = window;
+        message.type = m_atoms[type];
+        std::copy(data.begin(), data.end(), message.data.data32);
+        xcb_send_event(m_c, 0, m_root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char *>(&message));
+    }
+
+    // Activation only while the user is still with the front end (or already
+    // with the task): whoever switched to another program meanwhile keeps it,
+    // and the taskbar flags the emulator instead.
+    //
+    // The request goes out as a pager's (source indication 2) with the time
+    // of the Run press. That is what it is in this case: the user asked for
+    // the emulator with that press and has done nothing else since, just as
+    // a click on a taskbar entry asks for a window. An application's request
+    // (indication 1) would meet the window manager's focus-stealing
+    // prevention, which exists for windows the user did not ask for.
+    void bringForward(xcb_window_t window)
+    {
+        const xcb_window_t active = activeWindow();
+        const auto &own = m_request.ownWindows;
+        const auto kin = m_kin.find(active);
+        const bool userStillHere = active == XCB_WINDOW_NONE || std::find(own.begin(), own.end(), active) != own.end()
+                                   || (kin != m_kin.end() && kin->second != Kin::Stranger);
+        if (userStillHere)
+            sendToRoot(window, ActiveWindow, {2, m_request.pressTime, 0, 0, 0});
+        else
+            sendToRoot(window, WmState, {1, m_atoms[DemandsAttention], 0, 1, 0}); // 1: add
+        xcb_flush(m_c);
+    }
+
+    xcb_connection_t *m_c = nullptr;
+    QByteArray m_display;
+    xcb_window_t m_root = XCB_WINDOW_NONE;
+    std::array<xcb_atom_t, kAtomNames.size()> m_atoms{};
+    bool m_hasRes = false;
+    const QByteArray m_host = thisHost();
+    QSocketNotifier *m_notifier = nullptr;
+
+    X11Request m_request;
+    bool m_looking = false;
+    QTimer m_giveUp;
+    std::unordered_map<xcb_window_t, Kin> m_kin;
+    xcb_window_t m_shown = XCB_WINDOW_NONE;
+};
+
+} // namespace
+
+void activateOnX11(X11Request request)
+{
+    if (!QCoreApplication::instance() || request.task <= 1)
+        return;
+    static QPointer<X11Activation> activation;
+    if (!activation)
+        activation = new X11Activation;
+    activation->start(std::move(request));
+}
+
+} // namespace desktop
