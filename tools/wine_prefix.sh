@@ -1,42 +1,69 @@
 #!/usr/bin/env bash
-# usage: wine_prefix.sh setup|cleanup PREFIX
-# The tests' private wine prefix: made afresh for each test run (wineboot,
-# no Mono or Gecko installer), and at the end its wine server and every
-# program of it ended. The user's own wine set-up is never touched.
+# usage: wine_prefix.sh setup|cleanup TEMPLATE
+#        wine_prefix.sh run TEMPLATE -- COMMAND [ARG...]
+# The tests' private wine prefixes. "setup" makes the template afresh for
+# each test run (wineboot, no Mono or Gecko installer); "run" gives one test
+# a copy of its own, so that no two tests ever share a wine server, and ends
+# the copy's wine server and everything of it when the test ends; "cleanup"
+# does the same for the template. The user's own wine set-up is never touched.
 set -euo pipefail
 action=$1
-export WINEPREFIX=$2 WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
-case $action in
-setup)
-    rm -rf "$WINEPREFIX"
-    mkdir -p "$(dirname "$WINEPREFIX")"
-    wineboot -i >/dev/null 2>&1
-    wineserver -w
-    test -d "$WINEPREFIX/drive_c/windows" || { echo "wineboot did not make $WINEPREFIX" >&2; exit 1; }
-    ;;
-cleanup)
-    wineserver -k >/dev/null 2>&1 || true
-    wineserver -w >/dev/null 2>&1 || true
-    # Nothing of this prefix may be left running (this script and what it
-    # starts carry the variable too, and do not count).
-    left=
+template=$2
+export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+
+# Ends the prefix's wine server and fails if any process of it is left.
+end_prefix() {
+    local prefix=$1 left= dir pid ppid var
+    WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
+    WINEPREFIX=$prefix wineserver -w >/dev/null 2>&1 || true
+    # This script and what it starts carry the variable too, and do not count.
     for dir in /proc/[0-9]*; do
         pid=${dir#/proc/}
         [ "$pid" = $$ ] && continue
         read -r _ _ _ ppid _ < "$dir/stat" 2>/dev/null || continue
         [ "$ppid" = $$ ] && continue
         while IFS= read -r -d '' var; do
-            [ "$var" = "WINEPREFIX=$WINEPREFIX" ] && left+=" $pid"
+            [ "$var" = "WINEPREFIX=$prefix" ] && left+=" $pid"
         done 2>/dev/null < "$dir/environ" || true
     done
     if [ -n "$left" ]; then
-        echo "wine processes left behind: $left" >&2
+        echo "wine processes left behind in $prefix:$left" >&2
         kill -9 $left 2>/dev/null || true
-        exit 1
+        return 1
     fi
+}
+
+case $action in
+setup)
+    export WINEPREFIX=$template
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    wineboot -i >/dev/null 2>&1
+    wineserver -w
+    test -d "$WINEPREFIX/drive_c/windows" || { echo "wineboot did not make $WINEPREFIX" >&2; exit 1; }
+    ;;
+run)
+    shift 2
+    [ "${1:-}" = "--" ] && shift
+    own=$(mktemp -d "$template-run.XXXXXX")
+    finish() {
+        end_prefix "$own" || status=1
+        rm -rf "$own"
+    }
+    status=0
+    trap 'finish; exit 1' TERM INT HUP
+    cp -a "$template/." "$own/"
+    WINEPREFIX=$own "$@" || status=$?
+    trap - TERM INT HUP
+    finish
+    exit $status
+    ;;
+cleanup)
+    end_prefix "$template"
+    rm -rf "$template"-run.*
     ;;
 *)
-    echo "usage: $0 setup|cleanup PREFIX" >&2
+    echo "usage: $0 setup|cleanup TEMPLATE | run TEMPLATE -- COMMAND..." >&2
     exit 2
     ;;
 esac
