@@ -263,6 +263,38 @@ private slots:
         QVERIFY(w.Image1->pixmap().isNull());
         QVERIFY(errors.entries.isEmpty());
     }
+
+    // A game picture cut short, as a BMP or a GIF: never part of it over
+    // leftover memory, always the default picture, selected again or not.
+    void truncatedPictures_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("keep"); // bytes kept; negative: all but that many
+        for (int keep : {14, 54, 3000, -1})
+            QTest::addRow("bmp, %d", keep) << QStringLiteral("graphics/airsea.bmp") << keep;
+        for (int keep : {13, 1800, -1})
+            QTest::addRow("gif, %d", keep) << QStringLiteral("graphics/atari.gif") << keep;
+    }
+    void truncatedPictures()
+    {
+        QFETCH(QString, source);
+        QFETCH(int, keep);
+        UiFolder folder;
+        QVERIFY(writeRomFile(QStringLiteral("AIRSEA.BIN"), "78D8A9AA95E8D0FB", 2048));
+        const QByteArray whole = UiFolder::readAll(source);
+        const QByteArray cut = whole.left(keep < 0 ? whole.size() + keep : keep);
+        QVERIFY(writeRawFile(QStringLiteral("graphics/airsea.bmp"), cut.toStdString()));
+        CapturingReport errors;
+        Zerivirav w(errors);
+        const QImage defaultPicture = picture(QStringLiteral("graphics/atari.gif"));
+        for (int time = 0; time < 2; ++time) {
+            w.File2->clearSelection();
+            select(w, QStringLiteral("AIRSEA.BIN"));
+            QCOMPARE(w.Label10->text().isEmpty(), false);
+            QCOMPARE(shownPicture(w), defaultPicture);
+        }
+        QVERIFY(errors.entries.isEmpty());
+    }
 };
 
 QTEST_MAIN(TestIdentify)
