@@ -30,9 +30,10 @@ std::variant<QByteArray, FileFailure> readWholeFile(const QByteArray &path, qint
 // Replaces the folder entry `name` (whatever it is: a file, a link, a pipe)
 // by a regular file holding `bytes`: a new file is written beside it and
 // renamed over it, so a link's target is never opened and the old file stays
-// whole if anything fails. Where the folder allows no new file, an existing
-// regular file of that name is rewritten in place. Returns the reason on
-// failure.
+// whole if anything fails. The new file has the permissions any new file
+// gets. Where the folder allows no new file, an existing regular file of that
+// name is rewritten in place, losing any set-ID, sticky or world-write bit.
+// Returns the reason on failure.
 std::optional<QString> replaceFile(const QByteArray &name, const QByteArray &bytes);
 
 // The path of the file `path` denotes, where a folder copied from Windows may

@@ -57,6 +57,10 @@ std::optional<QString> writeAndClose(int fd, const QByteArray &bytes)
     return reason.isEmpty() ? std::nullopt : std::optional(reason);
 }
 
+// Set-user-ID, set-group-ID, sticky and writable by anyone: no file we write
+// keeps them.
+constexpr mode_t kUnsafeBits = S_ISUID | S_ISGID | S_ISVTX | S_IWOTH;
+
 // Where the folder takes no new file but the file itself may be written, it
 // is rewritten in place; only then is the old content not kept on failure.
 std::optional<QString> rewriteInPlace(const QByteArray &name, const QByteArray &bytes, int createError)
@@ -72,6 +76,10 @@ std::optional<QString> rewriteInPlace(const QByteArray &name, const QByteArray &
     std::optional<QString> reason;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         reason = QStringLiteral("it is not a regular file");
+    else if ((st.st_mode & kUnsafeBits) && ::fchmod(fd, st.st_mode & 07777 & ~kUnsafeBits) != 0)
+        reason = QStringLiteral("others may change it or run it with its owner's rights (%1), and its permissions "
+                                "cannot be changed: %2")
+                     .arg(QString::number(st.st_mode & 07777, 8), lastError());
     else if (::ftruncate(fd, bytes.size()) != 0)
         reason = lastError();
     if (!reason)
@@ -163,10 +171,9 @@ std::variant<std::unique_ptr<QFile>, FileFailure> openForReading(const QByteArra
 
 std::optional<QString> replaceFile(const QByteArray &name, const QByteArray &bytes)
 {
-    // The new file takes the permissions of a regular file it replaces.
-    struct stat old {};
-    const bool keepMode = ::lstat(name.constData(), &old) == 0 && S_ISREG(old.st_mode);
-
+    // The new file has the permissions of any new file (0666 less the umask),
+    // whatever lay there before: a file planted under the name passes on
+    // none of its own.
     QByteArray temporary;
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
@@ -178,8 +185,6 @@ std::optional<QString> replaceFile(const QByteArray &name, const QByteArray &byt
     if (fd < 0)
         return errno == EACCES || errno == EPERM ? rewriteInPlace(name, bytes, errno) : lastError();
 
-    if (keepMode)
-        ::fchmod(fd, old.st_mode & 07777);
     std::optional<QString> reason = writeAndClose(fd, bytes);
     // rename() replaces the entry itself, whatever it is, and never follows it.
     if (!reason && ::rename(temporary.constData(), name.constData()) != 0)

@@ -154,6 +154,7 @@ private slots:
         QTest::newRow("qUeX.bAt") << QStringList{"qUeX.bAt"} << "script";
         QTest::newRow("pipes") << QStringList{"quex.bat", "QUEX.BAT"} << "pipe";
         QTest::newRow("link to a file outside") << QStringList{"Quex.bat"} << "link";
+        QTest::newRow("set-user-ID, writable by all") << QStringList{"Quex.bat"} << "mode 6777";
     }
     void plantedScriptsNeverRun()
     {
@@ -179,6 +180,8 @@ private slots:
                 QVERIFY(file.open(QIODevice::ReadWrite));
                 if (kind == "future script")
                     QVERIFY(file.setFileTime(QDateTime::currentDateTime().addDays(1), QFileDevice::FileModificationTime));
+                if (kind == "mode 6777")
+                    QCOMPARE(::chmod(QFile::encodeName(name).constData(), 06777), 0);
             }
         }
         CapturingReport errors;
@@ -194,6 +197,9 @@ private slots:
         QCOMPARE(UiFolder::readAll(precious), QByteArray("export PATH=/usr/bin\n"));
         const QFileInfo written(QStringLiteral("Quex.bat"));
         QVERIFY(written.isFile() && !written.isSymLink());
+        struct stat st {};
+        QCOMPARE(::stat("Quex.bat", &st), 0);
+        QCOMPARE(st.st_mode & 06002, 0u); // nothing of a planted file's mode
         QCOMPARE(UiFolder::readAll(QStringLiteral("Quex.bat")), script("quex.exe -q GAME.BIN"));
     }
 
