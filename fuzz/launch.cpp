@@ -1,5 +1,5 @@
 // Any file name: commandLineRomName refuses it exactly when it holds a double
-// quote or a control character; otherwise the script's command line splits
+// quote or a control character or starts with "-"; otherwise the script's command line splits
 // back into quex.exe, the options and exactly the original name.
 
 #include "launch/script.h"
@@ -29,8 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0; // no file has an empty name
 
     const std::optional<QByteArray> argument = launch::commandLineRomName(name);
-    const bool unsafe = std::any_of(name.begin(), name.end(),
-                                    [](char c) { return c == '"' || static_cast<unsigned char>(c) < 32; });
+    const bool unsafe = name.startsWith('-') || std::any_of(name.begin(), name.end(), [](char c) {
+                            return c == '"' || static_cast<unsigned char>(c) < 32;
+                        });
     if (unsafe != !argument)
         std::abort();
     if (!argument)

@@ -364,15 +364,14 @@ void Zerivirav::Run_Click()
     m_optionsLine = options::buildOptionsLine(values, fields, options::scriptDecimalPoint(QLocale().decimalPoint()));
 
     m_romName = selectedFileName();
-    const auto romArgument = launch::commandLineRomName(m_romName);
-    if (!romArgument) {
+    if (const auto problem = launch::romNameProblem(m_romName)) {
         m_errors.report(ui::ErrorNumber::BadFileName,
-                        QStringLiteral("The ROM file name \"%1\" cannot be passed to %2: it "
-                                       "contains a double quote or a control character. Rename "
+                        QStringLiteral("The ROM file name \"%1\" cannot be passed to %2: %3. Rename "
                                        "the file and try again.")
-                            .arg(QFile::decodeName(m_romName), QLatin1String(launch::kEmulatorName)));
+                            .arg(QFile::decodeName(m_romName), QLatin1String(launch::kEmulatorName), *problem));
         return;
     }
+    const auto romArgument = launch::commandLineRomName(m_romName);
 
     // The options line is ASCII: switches, digits and an ASCII separator.
     const QByteArray script = launch::scriptBytes(m_optionsLine.toLatin1(), *romArgument);

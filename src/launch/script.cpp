@@ -2,6 +2,8 @@
 
 #include "platform/files.h"
 
+#include <algorithm>
+
 namespace launch {
 
 namespace {
@@ -19,14 +21,22 @@ bool needsQuotes(char c)
 
 } // namespace
 
+std::optional<QString> romNameProblem(const QByteArray &rawName)
+{
+    for (char c : rawName)
+        if (c == '"' || static_cast<unsigned char>(c) < 32)
+            return QStringLiteral("it contains a double quote or a control character");
+    if (rawName.startsWith('-'))
+        return QStringLiteral("it starts with \"-\", so %1 would take it for one of its switches")
+            .arg(QLatin1String(kEmulatorName));
+    return std::nullopt;
+}
+
 std::optional<QByteArray> commandLineRomName(const QByteArray &rawName)
 {
-    bool quote = false;
-    for (char c : rawName) {
-        if (c == '"' || static_cast<unsigned char>(c) < 32)
-            return std::nullopt;
-        quote = quote || needsQuotes(c);
-    }
+    if (romNameProblem(rawName))
+        return std::nullopt;
+    const bool quote = std::any_of(rawName.begin(), rawName.end(), needsQuotes);
 
     QByteArray name;
     name.reserve(rawName.size() * 2 + 2);

@@ -14,11 +14,16 @@ namespace launch {
 inline constexpr char kScriptName[] = "Quex.bat";
 inline constexpr char kEmulatorName[] = "quex.exe";
 
+// Why the ROM name cannot be passed to the emulator at all, or nothing when
+// it can: a double quote or a control character below 32 has no safe form,
+// and a name starting with "-" would be read as one of the emulator's
+// switches, quoted or not.
+std::optional<QString> romNameProblem(const QByteArray &rawName);
+
 // The ROM name as it goes on the command line. Names with a blank or a
 // character the command interpreter treats specially are enclosed in double
 // quotes and every % is doubled; other names stay exactly as they are.
-// Empty when the name cannot be passed safely at all (a double quote or a
-// control character below 32).
+// Empty when romNameProblem has a reason.
 std::optional<QByteArray> commandLineRomName(const QByteArray &rawName);
 
 // The four lines of the script: ", echo off, the command line, ".

@@ -122,12 +122,15 @@ private slots:
     void unsafeNameRefused_data()
     {
         QTest::addColumn<QString>("rom");
-        QTest::newRow("double quote") << "say \"hi\".bin";
-        QTest::newRow("line break") << "two\nlines.bin";
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("double quote") << "say \"hi\".bin" << "double quote";
+        QTest::newRow("line break") << "two\nlines.bin" << "control character";
+        QTest::newRow("a switch") << "-s0.bin" << "starts with \"-\"";
     }
     void unsafeNameRefused()
     {
         QFETCH(QString, rom);
+        QFETCH(QString, reason);
         UiFolder folder;
         QVERIFY(rom::fixtures::writeRawFile(rom, "rom"));
         QVERIFY(rom::fixtures::writeRawFile(QStringLiteral("Quex.bat"), "old script"));
@@ -137,6 +140,8 @@ private slots:
         w.Run_Click();
         QCOMPARE(errors.entries.size(), 1);
         QCOMPARE(errors.entries[0].number, ui::ErrorNumber::BadFileName);
+        QVERIFY2(errors.entries[0].description.contains(rom) && errors.entries[0].description.contains(reason),
+                 qPrintable(errors.entries[0].description));
         QCOMPARE(UiFolder::readAll(QStringLiteral("Quex.bat")), QByteArray("old script"));
         QTest::qWait(200);
         QVERIFY(readStandinLog().isEmpty());

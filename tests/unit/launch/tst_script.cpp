@@ -102,6 +102,9 @@ void TestScript::commandLineRomName_data()
     QTest::newRow("tab") << QByteArray("a\tb.bin") << false << QByteArray();
     QTest::newRow("newline") << QByteArray("a\nb.bin") << false << QByteArray();
     QTest::newRow("unit separator") << QByteArray("\x1F") << false << QByteArray();
+    QTest::newRow("leading -") << QByteArray("-s0.bin") << false << QByteArray();
+    QTest::newRow("leading - and blank") << QByteArray("-s0 x.bin") << false << QByteArray();
+    QTest::newRow("- further on") << QByteArray("a-s0.bin") << true << QByteArray("a-s0.bin");
 }
 
 void TestScript::commandLineRomName()
@@ -182,14 +185,17 @@ void TestScript::writeReplacesWholeFile()
     ScratchFolder dir;
     QCOMPARE(launch::writeScript(QByteArray(4096, 'x')), std::nullopt);
     QCOMPARE(readAll("Quex.bat"), QByteArray(4096, 'x'));
-    // The user's own permissions on the script are kept.
-    const auto mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
-    QVERIFY(QFile::setPermissions("Quex.bat", mode));
+    // Whatever the old file's permissions, the script has a new file's.
+    QVERIFY(QFile::setPermissions("Quex.bat", QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const mode_t umask = ::umask(022);
+    ::umask(umask);
 
     const QByteArray script = launch::scriptBytes(" -q", "GAME.BIN");
     QCOMPARE(launch::writeScript(script), std::nullopt);
     QCOMPARE(readAll("Quex.bat"), script);
-    QCOMPARE(QFile::permissions("Quex.bat") & QFileDevice::Permissions(0x7077), mode);
+    struct stat st {};
+    QCOMPARE(::stat("Quex.bat", &st), 0);
+    QCOMPARE(st.st_mode & 07777, 0666 & ~umask);
     QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList{"Quex.bat"});
 }
 
