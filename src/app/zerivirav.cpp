@@ -244,6 +244,7 @@ void Zerivirav::createCommands(QWidget *client)
     runFace.setColor(QPalette::Button, QColor(180, 180, 180));
     Run->setPalette(runFace);
     connect(Run, &QPushButton::clicked, this, &Zerivirav::Run_Click);
+    Run->installEventFilter(this); // the time of each press
     connect(Command1, &QPushButton::clicked, this, &Zerivirav::Command1_Click);
     connect(Clear, &QPushButton::clicked, this, &Zerivirav::Clear_Click);
 }
@@ -364,6 +365,10 @@ void Zerivirav::Run_Click()
     m_optionsLine = options::buildOptionsLine(values, fields, options::scriptDecimalPoint(QLocale().decimalPoint()));
 
     m_romName = selectedFileName();
+    const std::optional<quint64> pressTime = std::exchange(m_pressTime, std::nullopt);
+    if (pressTime && m_lastStart && m_lastStart->optionsLine == m_optionsLine && m_lastStart->romName == m_romName
+        && *pressTime - m_lastStart->pressTime < quint64(QApplication::doubleClickInterval()))
+        return; // the second click of a double-click
     if (const auto problem = launch::romNameProblem(m_romName)) {
         m_errors.report(ui::ErrorNumber::BadFileName,
                         QStringLiteral("The ROM file name \"%1\" cannot be passed to %2: %3. Rename "
@@ -388,6 +393,7 @@ void Zerivirav::Run_Click()
         return;
     }
     m_taskId = std::get<double>(started);
+    m_lastStart = pressTime ? std::optional(Start{*pressTime, m_optionsLine, m_romName}) : std::nullopt;
     desktop::activateTask(m_taskId);
 }
 
@@ -429,6 +435,21 @@ void Zerivirav::ViewHelp_Click()
 void Zerivirav::aAbout_Click()
 {
     showSingleInstance(m_about, m_errors);
+}
+
+bool Zerivirav::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonRelease:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        if (watched == Run)
+            m_pressTime = static_cast<QInputEvent *>(event)->timestamp();
+        break;
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void Zerivirav::closeEvent(QCloseEvent *event)

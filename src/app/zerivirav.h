@@ -12,6 +12,7 @@
 
 #include <array>
 #include <future>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -115,6 +116,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void createControls(QWidget *client, std::future<RomNames> folder);
@@ -141,6 +143,18 @@ private:
     QString m_scriptName;
     double m_taskId = 0;
     std::string m_firstLine;
+
+    // A double-click on Run is one press: a second press within the
+    // desktop's double-click interval, for the same ROM and options, starts
+    // nothing. Times are the input events' own, so a busy moment between the
+    // two clicks changes nothing.
+    struct Start {
+        quint64 pressTime;
+        QString optionsLine;
+        QByteArray romName;
+    };
+    std::optional<quint64> m_pressTime; // of the user's press that Run_Click is serving
+    std::optional<Start> m_lastStart;
 
     QPointer<windows::About> m_about;
     QPointer<windows::Form2> m_readme;

@@ -12,10 +12,12 @@
 #include <QDateTime>
 #include <QLabel>
 #include <QLocale>
+#include <QMouseEvent>
 #include <QScopeGuard>
 #include <QTabWidget>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 
@@ -115,6 +117,38 @@ private slots:
         w.Run_Click();
         QCOMPARE(UiFolder::readAll(QStringLiteral("Quex.bat")), first);
         QCOMPARE(waitForStandinLog(2).size(), 2);
+        QVERIFY(errors.entries.isEmpty());
+    }
+
+    // A double-click on Run starts one emulator; presses further apart, or
+    // with other options, each start one. Times are the events' own.
+    void doubleClickStartsOnce()
+    {
+        UiFolder folder;
+        QVERIFY(rom::fixtures::writeRawFile(QStringLiteral("GAME.BIN"), "rom"));
+        CapturingReport errors;
+        Zerivirav w(errors);
+        selectFile(w, QStringLiteral("GAME.BIN"));
+        const auto click = [&w](quint64 time) {
+            const QPointF at(10, 10);
+            for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+                QMouseEvent event(type, at, w.Run->mapToGlobal(at), Qt::LeftButton,
+                                  type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+                event.setTimestamp(time);
+                QApplication::sendEvent(w.Run, &event);
+            }
+        };
+        const quint64 interval = quint64(QApplication::doubleClickInterval());
+        click(1000);
+        click(1000 + interval / 2); // the same press
+        click(1000 + interval * 2); // a press of its own
+        w.Check5->setChecked(true);
+        click(1000 + interval * 2 + 10); // other options: a press of its own
+        QCOMPARE(waitForStandinLog(3).size(), 3);
+        QTest::qWait(300);
+        QList<QList<QByteArray>> runs = standinArguments(); // in the order the processes got to it
+        std::sort(runs.begin(), runs.end());
+        QCOMPARE(runs, (QList<QList<QByteArray>>{{"-q", "GAME.BIN"}, {"GAME.BIN"}, {"GAME.BIN"}}));
         QVERIFY(errors.entries.isEmpty());
     }
 
