@@ -6,6 +6,7 @@
 #include "ui/picture_button.h"
 
 #include <QLabel>
+#include <QShortcut>
 
 #include <memory>
 
@@ -48,6 +49,8 @@ About::About()
                    QStringLiteral("Label2"), twipsToPixels(120, 1320, 4455, 495));
 
     connect(Cmd1, &QPushButton::clicked, this, &About::Cmd1_Click);
+    // Escape dismisses the window as its Ok button does.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &About::Cmd1_Click);
 }
 
 About *About::create(ErrorReport &errors)

@@ -8,6 +8,7 @@
 
 #include <QFontDatabase>
 #include <QPlainTextEdit>
+#include <QShortcut>
 
 #include <memory>
 
@@ -53,6 +54,8 @@ Form2::Form2()
 
     setTabOrder(Command1, RichTextBox1);
     connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
+    // Escape dismisses the window as its Ok button does.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &Form2::Command1_Click);
 }
 
 Form2 *Form2::create(ErrorReport &errors)

@@ -428,11 +428,13 @@ void TestAboutReadmeWindows::largeReadmeShownWhole()
 void TestAboutReadmeWindows::okHidesCloseBoxDestroys_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("ok"); // empty: use the close box
+    QTest::addColumn<QString>("ok"); // empty: use the close box; "Escape": that key
     QTest::addColumn<bool>("survives");
     QTest::newRow("About Ok") << u"About"_s << u"Cmd1"_s << true;
+    QTest::newRow("About Escape") << u"About"_s << u"Escape"_s << true;
     QTest::newRow("About close box") << u"About"_s << QString() << false;
     QTest::newRow("Form2 Ok") << u"Form2"_s << u"Command1"_s << true;
+    QTest::newRow("Form2 Escape") << u"Form2"_s << u"Escape"_s << true;
     QTest::newRow("Form2 close box") << u"Form2"_s << QString() << false;
 }
 
@@ -450,6 +452,10 @@ void TestAboutReadmeWindows::okHidesCloseBoxDestroys()
 
     if (ok.isEmpty()) {
         QVERIFY(window->close());
+    } else if (ok == u"Escape"_s) {
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.data()));
+        QTest::keyClick(window->focusWidget(), Qt::Key_Escape);
     } else {
         auto *button = window->findChild<ui::PictureButton *>(ok);
         QVERIFY(button);
