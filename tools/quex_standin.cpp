@@ -1,6 +1,12 @@
 // Stands in for the emulator "quex.exe": records each run's arguments in
 // "quex.log" (one record per run, see standin_record.h) and, if asked, shows
-// a small window naming them.
+// a small window naming them. Environment:
+//   QUEX_STANDIN_WINDOW=1       show the window "quex stand-in"
+//   QUEX_STANDIN_SECONDS=N      stay N seconds (with or without the window)
+//   QUEX_STANDIN_DELAY_MS=N     show the window only N ms after the start
+//   QUEX_STANDIN_HELPER=1       first start a child that shows a window
+//                               "helper" for a few seconds, as wine's
+//                               configuration dialog does
 
 #include "standin_record.h"
 
@@ -18,6 +24,7 @@
 #include <string>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 namespace {
@@ -56,16 +63,14 @@ bool appendToLog(const std::string &line)
     return ok;
 }
 
-int secondsToStay()
+int environmentNumber(const char *name, long largest)
 {
-    const char *text = std::getenv("QUEX_STANDIN_SECONDS");
-    if (!text)
-        return 0;
-    const long seconds = std::strtol(text, nullptr, 10);
-    return seconds > 0 && seconds < 86400 ? static_cast<int>(seconds) : 0;
+    const char *text = std::getenv(name);
+    const long value = text ? std::strtol(text, nullptr, 10) : 0;
+    return value > 0 && value < largest ? static_cast<int>(value) : 0;
 }
 
-int showWindow(char *programName, int argc, char **argv, int seconds)
+int showWindow(char *programName, int argc, char **argv, int seconds, const QString &title, int delayMs)
 {
     // Only the program name goes to QApplication: the emulator's switches
     // must not be taken for Qt's own.
@@ -78,7 +83,7 @@ int showWindow(char *programName, int argc, char **argv, int seconds)
         lines << QString::fromLocal8Bit(argv[i]);
 
     QWidget window;
-    window.setWindowTitle(QStringLiteral("quex stand-in"));
+    window.setWindowTitle(title);
     auto *layout = new QVBoxLayout(&window);
     auto *label = new QLabel(lines.join(QLatin1Char('\n')), &window);
     label->setObjectName(QStringLiteral("arguments"));
@@ -86,7 +91,7 @@ int showWindow(char *programName, int argc, char **argv, int seconds)
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(label);
     window.resize(320, 120);
-    window.show();
+    QTimer::singleShot(delayMs, &window, &QWidget::show);
 
     if (seconds > 0)
         QTimer::singleShot(seconds * 1000, &app, &QApplication::quit);
@@ -95,14 +100,38 @@ int showWindow(char *programName, int argc, char **argv, int seconds)
 
 } // namespace
 
+// A child of this process (so of the task the front end started) with a
+// window of its own; it logs nothing.
+void startHelper(char *programName)
+{
+    ::signal(SIGCHLD, SIG_IGN); // no zombie when it ends
+    if (::fork() == 0) {
+        char *helperArgv[] = {programName, nullptr};
+        ::setenv("QUEX_STANDIN_ROLE", "helper", 1);
+        ::execv("/proc/self/exe", helperArgv);
+        ::_exit(127);
+    }
+}
+
+bool isSet(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value && std::strcmp(value, "1") == 0;
+}
+
 int main(int argc, char **argv)
 {
+    if (const char *role = std::getenv("QUEX_STANDIN_ROLE"); role && std::strcmp(role, "helper") == 0)
+        return showWindow(argv[0], 1, argv, 5, QStringLiteral("helper"), 0);
     if (!appendToLog(logLine(argc, argv)))
         return 3;
+    if (isSet("QUEX_STANDIN_HELPER"))
+        startHelper(argv[0]);
 
-    const int seconds = secondsToStay();
-    if (const char *window = std::getenv("QUEX_STANDIN_WINDOW"); window && std::strcmp(window, "1") == 0)
-        return showWindow(argv[0], argc, argv, seconds);
+    const int seconds = environmentNumber("QUEX_STANDIN_SECONDS", 86400);
+    if (isSet("QUEX_STANDIN_WINDOW"))
+        return showWindow(argv[0], argc, argv, seconds, QStringLiteral("quex stand-in"),
+                          environmentNumber("QUEX_STANDIN_DELAY_MS", 600000));
     if (seconds > 0)
         ::sleep(static_cast<unsigned>(seconds));
     return 0;

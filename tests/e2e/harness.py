@@ -223,15 +223,7 @@ class Session:
         env.setdefault("ASAN_OPTIONS", "detect_leaks=0")
         env["LANG"] = env["LC_ALL"] = "C.UTF-8"
 
-        # Xvfb picks a free display itself, so parallel sessions never collide.
-        read_end, write_end = os.pipe()
-        self.spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-                    "-nolisten", "tcp", "-ac", "-noreset"], env=env, pass_fds=(write_end,),
-                   log=self.root / "xvfb.log")
-        os.close(write_end)
-        display = self._read_line(read_end, 20, "the X server's display number")
-        os.close(read_end)
-        env["DISPLAY"] = ":" + display
+        env["DISPLAY"] = self._x_server(env)
 
         # A session bus that admits every user: some cases run the program as nobody.
         conf = self.root / "session-bus.conf"
@@ -253,16 +245,7 @@ class Session:
         self.spawn([A11Y_BUS_LAUNCHER, "--launch-immediately"],
                    env=dict(env, XDG_RUNTIME_DIR=str(runtime), HOME=str(runtime)), cwd=runtime,
                    user=NOBODY if os.geteuid() == 0 else None, log=self.root / "atspi.log")
-        openbox = ["openbox"]
-        if not self.focus_new:
-            rc = self.root / "openbox-rc.xml"
-            rc.write_text('<?xml version="1.0" encoding="UTF-8"?>\n'
-                          '<openbox_config xmlns="http://openbox.org/3.4/rc">'
-                          "<focus><focusNew>no</focusNew></focus></openbox_config>\n")
-            openbox += ["--config-file", str(rc)]
-        self.spawn(openbox, env=env, log=self.root / "openbox.log")
-        wait_until(lambda: b"window id" in self.x(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]),
-                   20, "the window manager")
+        self._window_manager(env)
         wait_until(lambda: b"unix:" in self.x(["xprop", "-root", "AT_SPI_BUS"]), 20,
                    "the accessibility bus")
 
@@ -273,6 +256,39 @@ class Session:
         _atspi = pyatspi
         Atspi.set_timeout(15000, 30000)  # a frozen program fails the call, not the whole run
         wait_until(lambda: self.desktop() is not None, 20, "the accessibility registry")
+
+    def _x_server(self, env, extra=()):
+        """A private Xvfb; its display. Xvfb picks a free display itself, so
+        parallel sessions never collide."""
+        read_end, write_end = os.pipe()
+        self.spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                    "-nolisten", "tcp", "-ac", "-noreset", *extra], env=env, pass_fds=(write_end,),
+                   log=self.root / "xvfb.log")
+        os.close(write_end)
+        display = self._read_line(read_end, 20, "the X server's display number")
+        os.close(read_end)
+        return ":" + display
+
+    def _window_manager(self, env):
+        openbox = ["openbox"]
+        if not self.focus_new:
+            rc = self.root / "openbox-rc.xml"
+            rc.write_text('<?xml version="1.0" encoding="UTF-8"?>\n'
+                          '<openbox_config xmlns="http://openbox.org/3.4/rc">'
+                          "<focus><focusNew>no</focusNew></focus></openbox_config>\n")
+            openbox += ["--config-file", str(rc)]
+        self.spawn(openbox, env=env, log=self.root / "openbox.log")
+        wait_until(lambda: b"window id" in self.x(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env),
+                   20, "the window manager")
+
+    def other_display(self, *xvfb_args):
+        """A second X server with the same window manager, started with
+        `xvfb_args` (say, an extension turned off); the environment for it.
+        Programs there still reach this session's accessibility bus."""
+        env = dict(self.env)
+        env["DISPLAY"] = self._x_server(env, xvfb_args)
+        self._window_manager(env)
+        return env
 
     def stop(self):
         for app in self.apps:
@@ -318,9 +334,9 @@ class Session:
             data += chunk
         return data.decode().strip()
 
-    def x(self, argv, check_rc=False):
-        """Runs an X client of this display; its output."""
-        done = subprocess.run(argv, env=self.env, capture_output=True, timeout=30)
+    def x(self, argv, check_rc=False, env=None):
+        """Runs an X client of this display (or of `env`'s); its output."""
+        done = subprocess.run(argv, env=env or self.env, capture_output=True, timeout=30)
         if check_rc and done.returncode != 0:
             raise Failure(f"{argv[0]} failed: {done.stderr.decode(errors='replace')}")
         return done.stdout
@@ -385,6 +401,7 @@ class App:
         self.folder = pathlib.Path(folder)
         self.user = user
         self.extra_env = env or {}
+        self.xenv = dict(session.env, DISPLAY=self.extra_env.get("DISPLAY", session.env["DISPLAY"]))
         self.rlimits = rlimits
         self.proc = None
         self._root = None
@@ -398,6 +415,10 @@ class App:
             env["HOME"] = env["XDG_RUNTIME_DIR"]
         self.proc = self.session.spawn([self.session.binary_for(self.user), *self.args], env=env, cwd=self.folder, user=self.user,
                                        log=self.log, rlimits=self.rlimits)
+
+    def x(self, argv, check_rc=False):
+        """Runs an X client of the program's display; its output."""
+        return self.session.x(argv, check_rc, env=self.xenv)
 
     @property
     def pid(self):
@@ -528,31 +549,31 @@ class App:
 
     def active_window(self):
         """The window the window manager says is active (_NET_ACTIVE_WINDOW), or 0."""
-        out = self.session.x(["xprop", "-root", "-notype", "_NET_ACTIVE_WINDOW"]).decode()
+        out = self.x(["xprop", "-root", "-notype", "_NET_ACTIVE_WINDOW"]).decode()
         found = re.search(r"window id # (0x[0-9a-f]+)", out)
         return int(found.group(1), 16) if found else 0
 
     def x_window(self, title=TITLE):
         """The X window id of a shown top-level window of this program."""
         def found():
-            ids = self.session.x(["xdotool", "search", "--onlyvisible", "--pid", str(self.pid)]).split()
+            ids = self.x(["xdotool", "search", "--onlyvisible", "--pid", str(self.pid)]).split()
             return next((i.decode() for i in ids
-                         if self.session.x(["xdotool", "getwindowname", i]).rstrip(b"\n") == title.encode()), None)
+                         if self.x(["xdotool", "getwindowname", i]).rstrip(b"\n") == title.encode()), None)
         return wait_until(found, 10, f'the X window "{title}"')
 
     def keys(self, *keys, window=None):
         win = window or self.x_window()
-        active = lambda: self.session.x(["xdotool", "getactivewindow"]).strip().decode() == win  # noqa: E731
+        active = lambda: self.x(["xdotool", "getactivewindow"]).strip().decode() == win  # noqa: E731
 
         def settled():
             # A window that was just shown may still take the focus from ours.
             if not active():
-                self.session.x(["xdotool", "windowactivate", "--sync", win])
+                self.x(["xdotool", "windowactivate", "--sync", win])
                 return False
             time.sleep(0.15)
             return active()
         wait_until(settled, 10, "the window to take the focus")
-        self.session.x(["xdotool", "key", "--clearmodifiers", "--delay", "40", *keys], check_rc=True)
+        self.x(["xdotool", "key", "--clearmodifiers", "--delay", "40", *keys], check_rc=True)
 
     def settled_picture(self, accessible_name="Game picture"):
         """The picture once the window has painted it: the same twice running,
@@ -568,7 +589,7 @@ class App:
         """The pixels on screen where the named image is shown."""
         image = self.find("image", accessible_name)
         ext = image.queryComponent().getExtents(_atspi.DESKTOP_COORDS)
-        return self.session.x(["import", "-silent", "-window", "root", "-crop",
+        return self.x(["import", "-silent", "-window", "root", "-crop",
                                f"{ext.width}x{ext.height}+{ext.x}+{ext.y}", "-depth", "8", "rgb:-"],
                               check_rc=True)
 

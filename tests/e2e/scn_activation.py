@@ -1,5 +1,7 @@
 """After Run the emulator's window comes to the front, although the window
-manager here gives new windows no focus of their own."""
+manager here gives new windows no focus of their own; but never while the
+user is busy with another program, never a helper's window over the
+emulator's own, and never at the cost of the front end."""
 
 import os
 import shutil
@@ -11,8 +13,9 @@ SESSION = {"focus_new": False}
 TITLE = "quex stand-in"
 
 
-def _standin_windows(session):
-    return {int(i) for i in session.x(["xdotool", "search", "--onlyvisible", "--name", f"^{TITLE}$"]).split()}
+def _standin_windows(session, title=TITLE, env=None):
+    found = session.x(["xdotool", "search", "--onlyvisible", "--name", f"^{title}$"], env=env)
+    return {int(i) for i in found.split()}
 
 
 def _make_emulator(session, folder, kind):
@@ -43,7 +46,7 @@ def _start(session, kind, env, name):
 
 def _press_run(app, main):
     """Run pressed from the keyboard while the front end holds the focus."""
-    app.session.x(["xdotool", "windowactivate", "--sync", str(main)])
+    app.x(["xdotool", "windowactivate", "--sync", str(main)])
     run = app.find("push button", "Run quex")
     run.queryComponent().grabFocus()
     wait_until(lambda: has_state(run, "FOCUSED"), 10, "Run to hold the focus")
@@ -105,10 +108,69 @@ def no_window_at_all(session):
           "a report was shown for a task without a window")
 
 
+def _other_program(session, env=None):
+    """A window of another program, shown and known by its X id."""
+    session.spawn(["xmessage", "-title", "another program", "another program"], env=env or session.env)
+    return wait_until(lambda: next(iter(_standin_windows(session, "another program", env)), None), 20,
+                      "the other program's window")
+
+
+def without_x_resource(session):
+    # Untrusted ssh -X forwarding and some VNC servers hide the extension; a
+    # window without _NET_WM_PID (xmessage's) is on the screen when Run is pressed.
+    env = session.other_display("-extension", "X-Resource")
+    _other_program(session, env)
+    folder = session.folder("no-xres", quex=False)
+    _make_emulator(session, folder, "native")
+    app = session.launch(folder, env={"DISPLAY": env["DISPLAY"], "QUEX_STANDIN_WINDOW": "1",
+                                      "QUEX_STANDIN_SECONDS": "120"})
+    app.main_window()
+    app.select_rom("AIRRAID.BIN")
+    main = int(app.x_window(), 0)
+    _press_run(app, main)
+    wait_until(lambda: app.active_window() in _standin_windows(session, env=env), 10,
+               "the emulator's window to come to the front")
+    time.sleep(0.5)
+    check(app.alive() and showing(app.main_window(timeout=10)), "the front end did not survive Run")
+    check(standin_runs(folder)[-1][1] == [b"AIRRAID.BIN"], "the emulator was not run right")
+
+
+def user_switched_away(session):
+    other = _other_program(session)
+    env = {"QUEX_STANDIN_WINDOW": "1", "QUEX_STANDIN_SECONDS": "120", "QUEX_STANDIN_DELAY_MS": "3000"}
+    folder, app, main = _start(session, "native", env, "switched-away")
+    _press_run(app, main)
+    app.x(["xdotool", "windowactivate", "--sync", str(other)])  # the user turns to another program
+    emulator = wait_until(lambda: next(iter(_standin_windows(session)), None), 20, "the emulator's window")
+    time.sleep(1.5)  # long enough for any activation to have been made
+    check(app.active_window() == other, "the emulator's window was brought over the program the user turned to")
+    state = app.x(["xprop", "-id", str(emulator), "_NET_WM_STATE"])
+    check(b"_NET_WM_STATE_DEMANDS_ATTENTION" in state, f"the emulator's window is not flagged: {state!r}")
+
+
+def helper_window_first(session):
+    # The task's child shows a window ("helper", as wine's configuration
+    # dialog is) before the task's own window appears.
+    env = {"QUEX_STANDIN_WINDOW": "1", "QUEX_STANDIN_SECONDS": "120", "QUEX_STANDIN_DELAY_MS": "1000",
+           "QUEX_STANDIN_HELPER": "1"}
+    folder, app, main = _start(session, "native", env, "helper-first")
+    _press_run(app, main)
+    helper = wait_until(lambda: next(iter(_standin_windows(session, "helper")), None), 20, "the helper's window")
+    emulator = wait_until(lambda: next(iter(_standin_windows(session)), None), 20, "the emulator's window")
+    time.sleep(1.5)  # long enough for any activation to have been made
+    check(_standin_windows(session, "helper") == {helper}, "the helper's window went away too soon")
+    active = app.active_window()
+    check(active == emulator, f"the active window is {'the helper' if active == helper else hex(active)}, "
+          "not the emulator's")
+
+
 SCENARIOS = [
     ("the native stand-in comes to the front", comes_to_front, {"kind": "native", "limit": 10}),
     ("a script's child comes to the front", comes_to_front, {"kind": "script", "limit": 10}),
     ("a window without _NET_WM_PID comes to the front", comes_to_front, {"kind": "xmessage", "limit": 10}),
     ("the Windows stand-in comes to the front through wine", comes_to_front, {"kind": "wine", "limit": 30}),
     ("a task that never shows a window", no_window_at_all, {}),
+    ("an X server without X-Resource", without_x_resource, {}),
+    ("the user turned to another program meanwhile", user_switched_away, {}),
+    ("a helper's window before the emulator's own", helper_window_first, {}),
 ]
