@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
+#include <filesystem>
 #include <memory>
 
 #include <cerrno>
@@ -155,17 +157,32 @@ void TestTask::programLookup_data()
 {
     QTest::addColumn<QString>("folderName"); // where the stand-in goes in the current folder, if anywhere
     QTest::addColumn<bool>("alsoOnPath");    // a do-nothing "quex.exe" on PATH
+    QTest::addColumn<QStringList>("decoys"); // newer entries beside it: folders end in '/', others do nothing
 
-    QTest::newRow("folder, other letter case") << QStringLiteral("QUEX.EXE") << false;
-    QTest::newRow("on PATH only") << QString() << true;
-    QTest::newRow("folder before PATH") << QStringLiteral("quex.exe") << true;
+    QTest::newRow("folder, other letter case") << QStringLiteral("QUEX.EXE") << false << QStringList();
+    QTest::newRow("on PATH only") << QString() << true << QStringList();
+    QTest::newRow("folder before PATH") << QStringLiteral("quex.exe") << true << QStringList();
+    QTest::newRow("a newer folder of that name") << QStringLiteral("Quex.exe") << false << QStringList{"QUEX.EXE/"};
+    QTest::newRow("of two spellings the first by bytes")
+        << QStringLiteral("QUEX.EXE") << false << QStringList{"quex.EXE", "qUEX.exe"};
 }
 
 void TestTask::programLookup()
 {
     QFETCH(QString, folderName);
     QFETCH(bool, alsoOnPath);
+    QFETCH(QStringList, decoys);
     QVERIFY(QDir().mkdir("bin"));
+    for (const QString &decoy : decoys) {
+        if (decoy.endsWith('/')) {
+            QVERIFY(QDir().mkdir(decoy));
+        } else {
+            QVERIFY(writeBytes(decoy, "#!/bin/sh\nexit 0\n"));
+            QVERIFY(QFile::setPermissions(decoy, kExecutable));
+        }
+        const std::filesystem::path path = decoy.chopped(decoy.endsWith('/')).toStdString();
+        std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() + std::chrono::hours(24));
+    }
     if (folderName.isEmpty())
         QVERIFY(installStandin("bin/quex.exe"));
     else
