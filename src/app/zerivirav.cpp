@@ -365,10 +365,9 @@ void Zerivirav::Run_Click()
     m_optionsLine = options::buildOptionsLine(values, fields, options::scriptDecimalPoint(QLocale().decimalPoint()));
 
     m_romName = selectedFileName();
-    const std::optional<quint64> pressTime = std::exchange(m_pressTime, std::nullopt);
-    if (pressTime && m_lastStart && m_lastStart->optionsLine == m_optionsLine && m_lastStart->romName == m_romName
-        && *pressTime - m_lastStart->pressTime < quint64(QApplication::doubleClickInterval()))
-        return; // the second click of a double-click
+    const std::optional<Press> press = std::exchange(m_press, std::nullopt);
+    if (press && isSecondClick(*press))
+        return;
     if (const auto problem = launch::romNameProblem(m_romName)) {
         m_errors.report(ui::ErrorNumber::BadFileName,
                         QStringLiteral("The ROM file name \"%1\" cannot be passed to %2: %3. Rename "
@@ -387,13 +386,13 @@ void Zerivirav::Run_Click()
     m_scriptName = QLatin1String(launch::kScriptName);
 
     // What runs is the script just written, as this Run wrote it.
-    auto started = launch::startTask(launch::kScriptName, script);
+    auto started = launch::startTask(launch::kScriptName, script, desktop::startupToken());
     if (auto *failure = std::get_if<launch::StartFailure>(&started)) {
         m_errors.report(ui::ErrorNumber::FileNotFound, failure->message);
         return;
     }
     m_taskId = std::get<double>(started);
-    m_lastStart = pressTime ? std::optional(Start{*pressTime, m_optionsLine, m_romName}) : std::nullopt;
+    m_lastStart = press ? std::optional(Start{*press, m_optionsLine, m_romName}) : std::nullopt;
     desktop::activateTask(m_taskId);
 }
 
@@ -437,14 +436,27 @@ void Zerivirav::aAbout_Click()
     showSingleInstance(m_about, m_errors);
 }
 
+bool Zerivirav::isSecondClick(const Press &press) const
+{
+    if (!m_lastStart || m_lastStart->optionsLine != m_optionsLine || m_lastStart->romName != m_romName)
+        return false;
+    const Press &first = m_lastStart->press;
+    const quint64 gap = press.eventTime > first.eventTime ? press.eventTime - first.eventTime
+                                                          : quint64(press.arrived - first.arrived);
+    return gap < quint64(QApplication::doubleClickInterval());
+}
+
 bool Zerivirav::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
     case QEvent::MouseButtonRelease:
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
-        if (watched == Run)
-            m_pressTime = static_cast<QInputEvent *>(event)->timestamp();
+        if (watched == Run) {
+            if (!m_clock.isValid())
+                m_clock.start();
+            m_press = Press{static_cast<QInputEvent *>(event)->timestamp(), m_clock.elapsed()};
+        }
         break;
     default:
         break;

@@ -6,6 +6,7 @@
 #include "options/pages.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -146,14 +147,21 @@ private:
 
     // A double-click on Run is one press: a second press within the
     // desktop's double-click interval, for the same ROM and options, starts
-    // nothing. Times are the input events' own, so a busy moment between the
-    // two clicks changes nothing.
+    // nothing. Presses are timed by their input events, so a busy moment
+    // between two clicks changes nothing, and by the clock when they arrive
+    // where the events' times do not advance (virtual keyboards send 0).
+    struct Press {
+        quint64 eventTime;
+        qint64 arrived; // ms on m_clock
+    };
     struct Start {
-        quint64 pressTime;
+        Press press;
         QString optionsLine;
         QByteArray romName;
     };
-    std::optional<quint64> m_pressTime; // of the user's press that Run_Click is serving
+    bool isSecondClick(const Press &press) const;
+    QElapsedTimer m_clock;
+    std::optional<Press> m_press; // the user's press that Run_Click is serving
     std::optional<Start> m_lastStart;
 
     QPointer<windows::About> m_about;

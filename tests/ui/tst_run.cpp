@@ -144,11 +144,15 @@ private slots:
         click(1000 + interval * 2); // a press of its own
         w.Check5->setChecked(true);
         click(1000 + interval * 2 + 10); // other options: a press of its own
-        QCOMPARE(waitForStandinLog(3).size(), 3);
+        // Events whose time stands still (a virtual keyboard's): timed as they come.
+        QTest::qWait(int(interval) + 100);
+        click(0);
+        click(0);
+        QCOMPARE(waitForStandinLog(4).size(), 4);
         QTest::qWait(300);
         QList<QList<QByteArray>> runs = standinArguments(); // in the order the processes got to it
         std::sort(runs.begin(), runs.end());
-        QCOMPARE(runs, (QList<QList<QByteArray>>{{"-q", "GAME.BIN"}, {"GAME.BIN"}, {"GAME.BIN"}}));
+        QCOMPARE(runs, (QList<QList<QByteArray>>{{"-q", "GAME.BIN"}, {"-q", "GAME.BIN"}, {"GAME.BIN"}, {"GAME.BIN"}}));
         QVERIFY(errors.entries.isEmpty());
     }
 
