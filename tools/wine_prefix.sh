@@ -20,7 +20,7 @@ end_prefix() {
     for dir in /proc/[0-9]*; do
         pid=${dir#/proc/}
         [ "$pid" = $$ ] && continue
-        read -r _ _ _ ppid _ < "$dir/stat" 2>/dev/null || continue
+        { read -r _ _ _ ppid _ < "$dir/stat"; } 2>/dev/null || continue
         [ "$ppid" = $$ ] && continue
         while IFS= read -r -d '' var; do
             [ "$var" = "WINEPREFIX=$prefix" ] && left+=" $pid"

@@ -22,8 +22,8 @@ namespace {
 QList<QByteArray> corpus()
 {
     QList<QByteArray> names{"plain.bin", "blank name.bin", " leading.bin", "trailing.bin ", "  two  blanks  .bin",
-                            "%%.bin", "%1.bin", "%PATH%.bin", "100% fun.bin", "50%off%.bin", "!x!.bin", "-s0",
-                            "-s0 x.bin", "\\back\\slash\\.bin", "a\\ b.bin", "(.bin", ").bin", "^^caret^.bin"};
+                            "%%.bin", "%1.bin", "%PATH%.bin", "100% fun.bin", "50%off%.bin", "!x!.bin", "x -s0",
+                            "x-s0 x.bin", "\\back\\slash\\.bin", "a\\ b.bin", "(.bin", ").bin", "^^caret^.bin"};
     for (char special : QByteArrayView("&|<>^(),;=%"))
         names << QByteArray("a") + special + "b.bin" << QByteArray(1, special) + ".bin";
     names << QByteArray(196, 'x') + ".bin"; // 200 characters
