@@ -7,7 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source tools/packages.sh
 # shellcheck disable=SC2086
-zv_ensure_packages $ZV_BUILD_PACKAGES $ZV_X_PACKAGES $ZV_E2E_PACKAGES $ZV_WINE_PACKAGES $ZV_FUZZ_PACKAGES
+zv_ensure_packages $ZV_BUILD_PACKAGES $ZV_X_PACKAGES $ZV_E2E_PACKAGES $ZV_WAYLAND_PACKAGES $ZV_WINE_PACKAGES \
+    $ZV_FUZZ_PACKAGES
 
 # Qt and fontconfig keep caches for the life of the process; only real errors matter here.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0:abort_on_error=0}"

@@ -3,11 +3,17 @@
 # install line is printed and the script stops.
 
 # Build: compiler, CMake/Ninja, Qt 6 Widgets, and the fonts the fixed layout is measured with.
-ZV_BUILD_PACKAGES="g++ cmake ninja-build qt6-base-dev libgl-dev libglx-dev libopengl-dev libxkbcommon-dev pkg-config libxcb1-dev libxcb-res0-dev fonts-dejavu-core fonts-urw-base35"
+# Qt's Wayland plugin, so the program runs natively in a Wayland session, and
+# what asking the compositor for startup tokens is built with.
+ZV_BUILD_PACKAGES="g++ cmake ninja-build qt6-base-dev libgl-dev libglx-dev libopengl-dev libxkbcommon-dev pkg-config libxcb1-dev libxcb-res0-dev fonts-dejavu-core fonts-urw-base35 qt6-wayland qt6-base-private-dev libwayland-dev wayland-protocols"
 # A private X server with a window manager, screenshots and key presses.
 ZV_X_PACKAGES="xvfb openbox imagemagick x11-utils xdotool"
 # The end-to-end suite drives the program through the accessibility bus.
 ZV_E2E_PACKAGES="python3 python3-pyatspi at-spi2-core dbus dbus-x11 procps util-linux mount"
+
+# A Wayland session without a screen for the end-to-end suite: sway with
+# XWayland, screenshots and key presses there.
+ZV_WAYLAND_PACKAGES="sway xwayland grim wtype qt6-wayland-dev"
 
 # A Windows quex.exe through wine: wine itself and the cross compiler of the
 # Windows stand-in.

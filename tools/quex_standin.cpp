@@ -8,7 +8,7 @@
 //                               "helper" for a few seconds, as wine's
 //                               configuration dialog does
 
-#include "standin_record.h"
+#include "standin_log_posix.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -28,40 +28,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string logLine(int argc, char **argv)
-{
-    std::string line = std::to_string(static_cast<long long>(::getpid()));
-    for (int i = 1; i < argc; ++i)
-        appendRecordField(line, argv[i]);
-    return line + '\n';
-}
-
-// One write() on an O_APPEND file, so lines of runs started together never
-// interleave.
-bool appendToLog(const std::string &line)
-{
-    const int fd = ::open("quex.log", O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        std::fprintf(stderr, "quex stand-in: cannot open quex.log: %s\n", std::strerror(errno));
-        return false;
-    }
-    ssize_t written;
-    do {
-        written = ::write(fd, line.data(), line.size());
-    } while (written < 0 && errno == EINTR);
-    const int writeError = errno;
-    const bool ok = written == static_cast<ssize_t>(line.size());
-    if (!ok) {
-        std::fprintf(stderr, "quex stand-in: cannot write quex.log: %s\n",
-                     written < 0 ? std::strerror(writeError) : "short write");
-    }
-    if (::close(fd) != 0 && ok) {
-        std::fprintf(stderr, "quex stand-in: cannot write quex.log: %s\n", std::strerror(errno));
-        return false;
-    }
-    return ok;
-}
 
 int environmentNumber(const char *name, long largest)
 {
@@ -123,7 +89,7 @@ int main(int argc, char **argv)
 {
     if (const char *role = std::getenv("QUEX_STANDIN_ROLE"); role && std::strcmp(role, "helper") == 0)
         return showWindow(argv[0], 1, argv, 5, QStringLiteral("helper"), 0);
-    if (!appendToLog(logLine(argc, argv)))
+    if (!appendRunToLog(argc, argv))
         return 3;
     if (isSet("QUEX_STANDIN_HELPER"))
         startHelper(argv[0]);

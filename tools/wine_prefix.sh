@@ -13,7 +13,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
 
 # Ends the prefix's wine server and fails if any process of it is left.
 end_prefix() {
-    local prefix=$1 left= dir pid ppid var
+    local prefix=$1 left= dir pid ppid var name
     WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
     WINEPREFIX=$prefix wineserver -w >/dev/null 2>&1 || true
     # This script and what it starts carry the variable too, and do not count.
@@ -26,6 +26,10 @@ end_prefix() {
             [ "$var" = "WINEPREFIX=$prefix" ] && left+=" $pid"
         done 2>/dev/null < "$dir/environ" || true
     done
+    # Debian's wine keeps its server's sockets in a folder of a random name,
+    # which the prefix records.
+    name=$(cat "$prefix/wineserver" 2>/dev/null || true)
+    case $name in wine-*[!A-Za-z0-9-]* | "") ;; wine-*) rm -rf "${TMPDIR:-/tmp}/$name" ;; esac
     if [ -n "$left" ]; then
         echo "wine processes left behind in $prefix:$left" >&2
         kill -9 $left 2>/dev/null || true
@@ -53,6 +57,7 @@ run)
     status=0
     trap 'finish; exit 1' TERM INT HUP
     cp -a "$template/." "$own/"
+    rm -f "$own/wineserver" # the copy gets a server folder of its own
     WINEPREFIX=$own "$@" || status=$?
     trap - TERM INT HUP
     finish

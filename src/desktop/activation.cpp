@@ -1,9 +1,15 @@
 // Which way the task's window is brought forward depends on what the front
-// end itself runs on: as an X client, over the same display.
+// end itself runs on. As an X client: over the same display. As a Wayland
+// client: the task gets a startup token for its own window (native Wayland
+// programs), and an X window of the task (wine's, shown through XWayland) is
+// looked for on the X display of the session, if there is one.
 
 #include "desktop/activation.h"
 
 #include "desktop/x11_activation.h"
+#ifdef ZV_WAYLAND_TOKENS
+#include "desktop/wayland_token.h"
+#endif
 
 #include <QGuiApplication>
 #include <QInputEvent>
@@ -58,12 +64,26 @@ std::vector<std::uint32_t> ownX11Windows()
 
 } // namespace
 
+launch::StartupToken startupToken()
+{
+#ifdef ZV_WAYLAND_TOKENS
+    if (qGuiApp)
+        return {requestWaylandToken()};
+#endif
+    return {};
+}
+
 void activateTask(double taskId)
 {
     if (!qGuiApp || !(taskId > 1 && taskId < 4194305))
         return;
-    if (QGuiApplication::platformName() == QLatin1String("xcb"))
-        activateOnX11({qgetenv("DISPLAY"), pid_t(taskId), ownX11Windows(), inputClock ? inputClock->last : 0});
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("xcb"))
+        activateOnX11({qgetenv("DISPLAY"), pid_t(taskId), ownX11Windows(), inputClock ? inputClock->last : 0, {}});
+    else if (platform == QLatin1String("wayland"))
+        // The front end has no X window: while its own Wayland window has
+        // the focus, XWayland reports no active window.
+        activateOnX11({qgetenv("DISPLAY"), pid_t(taskId), {}, 0, [] { return QGuiApplication::focusWindow() != nullptr; }});
 }
 
 } // namespace desktop

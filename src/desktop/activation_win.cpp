@@ -136,6 +136,11 @@ private:
 
 } // namespace
 
+launch::StartupToken startupToken()
+{
+    return {}; // the foreground is handed on by AllowSetForegroundWindow
+}
+
 void activateTask(double taskId)
 {
     if (!(taskId > 0 && taskId <= 4294967295.0) || !QCoreApplication::instance())

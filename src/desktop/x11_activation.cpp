@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QPointer>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <unordered_map>
 
 #include <unistd.h>
@@ -90,6 +92,45 @@ constexpr std::array kAtomNames{
 // What a listed window is to the task.
 enum class Kin { Stranger, Task, Descendant };
 
+// A connection of our own and what is known of its display.
+struct Server {
+    xcb_connection_t *c = nullptr;
+    xcb_window_t root = XCB_WINDOW_NONE;
+    std::array<xcb_atom_t, kAtomNames.size()> atoms{};
+    bool hasRes = false;
+};
+
+// Connects and learns the display: it waits on the server, so it runs on a
+// thread of its own. An XWayland started on demand takes a moment to answer,
+// and a server that hangs must not hold up the window.
+Server openServer(const QByteArray &display)
+{
+    Server server;
+    int screenNumber = 0;
+    server.c = xcb_connect(display.constData(), &screenNumber);
+    if (xcb_connection_has_error(server.c)) {
+        xcb_disconnect(server.c);
+        return {};
+    }
+    auto screens = xcb_setup_roots_iterator(xcb_get_setup(server.c));
+    for (; screenNumber > 0 && screens.rem > 1; --screenNumber)
+        xcb_screen_next(&screens);
+    server.root = screens.data->root;
+    xcb_prefetch_extension_data(server.c, &xcb_res_id);
+    std::array<xcb_intern_atom_cookie_t, kAtomNames.size()> cookies{};
+    for (std::size_t i = 0; i < kAtomNames.size(); ++i)
+        cookies[i] = xcb_intern_atom(server.c, 0, uint16_t(std::strlen(kAtomNames[i])), kAtomNames[i]);
+    for (std::size_t i = 0; i < kAtomNames.size(); ++i) {
+        const auto reply = replyOf(xcb_intern_atom_reply, server.c, cookies[i]);
+        server.atoms[i] = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    }
+    // Without the X-Resource extension (untrusted ssh -X, some VNC servers)
+    // a window without _NET_WM_PID cannot be traced to a process.
+    const xcb_query_extension_reply_t *res = xcb_get_extension_data(server.c, &xcb_res_id);
+    server.hasRes = res && res->present;
+    return server;
+}
+
 class X11Activation final : public QObject {
 public:
     X11Activation() : QObject(QCoreApplication::instance())
@@ -97,57 +138,66 @@ public:
         m_giveUp.setSingleShot(true);
         connect(&m_giveUp, &QTimer::timeout, this, &X11Activation::stop); // no window: nothing to report
     }
-    ~X11Activation() override { disconnectFromServer(); }
+    ~X11Activation() override
+    {
+        // A connection still being made is left to its thread, which ends
+        // with the process.
+        if (m_opening)
+            m_opening->setParent(nullptr);
+        disconnectFromServer();
+    }
 
     void start(X11Request request)
     {
         stop();
-        if (!connectTo(request.display))
-            return;
         m_request = std::move(request);
-        m_kin.clear();
-        m_shown = XCB_WINDOW_NONE;
+        if (m_request.display.isEmpty())
+            return;
         m_looking = true;
-        watchRoot(true);
-        m_giveUp.start(kGiveUpMs);
-        look();
-        serve(false);
+        m_giveUp.start(kGiveUpMs); // counted from the Run press, connecting included
+        if (m_opening)
+            return; // looking starts once connected
+        if (m_c && m_display == m_request.display && !xcb_connection_has_error(m_c)) {
+            begin();
+            return;
+        }
+        disconnectFromServer();
+        m_display = m_request.display;
+        auto opened = std::make_shared<Server>();
+        m_opening = QThread::create([opened, display = m_display] { *opened = openServer(display); });
+        m_opening->setParent(this);
+        connect(m_opening, &QThread::finished, this, [this, opened] { takeServer(*opened); });
+        m_opening->start();
     }
 
 private:
-    bool connectTo(const QByteArray &display)
+    void takeServer(const Server &server)
     {
-        if (m_c && m_display == display && !xcb_connection_has_error(m_c))
-            return true;
-        disconnectFromServer();
-        if (display.isEmpty())
-            return false;
-        int screenNumber = 0;
-        m_c = xcb_connect(display.constData(), &screenNumber);
-        if (xcb_connection_has_error(m_c)) {
-            disconnectFromServer();
-            return false;
+        m_opening->deleteLater();
+        m_opening = nullptr;
+        m_c = server.c;
+        m_root = server.root;
+        m_atoms = server.atoms;
+        m_hasRes = server.hasRes;
+        if (!m_c) {
+            stop(); // no server there: nothing to do and nothing to report
+            return;
         }
-        m_display = display;
-        auto screens = xcb_setup_roots_iterator(xcb_get_setup(m_c));
-        for (; screenNumber > 0 && screens.rem > 1; --screenNumber)
-            xcb_screen_next(&screens);
-        m_root = screens.data->root;
-        xcb_prefetch_extension_data(m_c, &xcb_res_id);
-        std::array<xcb_intern_atom_cookie_t, kAtomNames.size()> cookies{};
-        for (std::size_t i = 0; i < kAtomNames.size(); ++i)
-            cookies[i] = xcb_intern_atom(m_c, 0, uint16_t(std::strlen(kAtomNames[i])), kAtomNames[i]);
-        for (std::size_t i = 0; i < kAtomNames.size(); ++i) {
-            const auto reply = replyOf(xcb_intern_atom_reply, m_c, cookies[i]);
-            m_atoms[i] = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        }
-        // Without the X-Resource extension (untrusted ssh -X, some VNC
-        // servers) a window without _NET_WM_PID cannot be traced to a process.
-        const xcb_query_extension_reply_t *res = xcb_get_extension_data(m_c, &xcb_res_id);
-        m_hasRes = res && res->present;
         m_notifier = new QSocketNotifier(xcb_get_file_descriptor(m_c), QSocketNotifier::Read, this);
         connect(m_notifier, &QSocketNotifier::activated, this, [this] { serve(true); });
-        return !xcb_connection_has_error(m_c);
+        if (m_looking && m_request.display != m_display)
+            start(m_request); // asked for another display meanwhile
+        else if (m_looking)
+            begin();
+    }
+
+    void begin()
+    {
+        m_kin.clear();
+        m_shown = XCB_WINDOW_NONE;
+        watchRoot(true);
+        look();
+        serve(false);
     }
 
     void disconnectFromServer()
@@ -157,7 +207,6 @@ private:
         if (m_c)
             xcb_disconnect(m_c);
         m_c = nullptr;
-        m_looking = false;
     }
 
     void stop()
@@ -192,6 +241,8 @@ private:
             }
             fromSocket = false;
             if (xcb_connection_has_error(m_c)) {
+                m_looking = false;
+                m_giveUp.stop();
                 disconnectFromServer(); // opened afresh on the next Run
                 return;
             }
@@ -358,7 +409,9 @@ private:
         const xcb_window_t active = activeWindow();
         const auto &own = m_request.ownWindows;
         const auto kin = m_kin.find(active);
-        const bool userStillHere = active == XCB_WINDOW_NONE || std::find(own.begin(), own.end(), active) != own.end()
+        const bool noneActive = active == XCB_WINDOW_NONE;
+        const bool userStillHere = (noneActive && (!m_request.frontEndFocused || m_request.frontEndFocused()))
+                                   || std::find(own.begin(), own.end(), active) != own.end()
                                    || (kin != m_kin.end() && kin->second != Kin::Stranger);
         if (userStillHere)
             sendToRoot(window, ActiveWindow, {2, m_request.pressTime, 0, 0, 0});
@@ -367,6 +420,7 @@ private:
         xcb_flush(m_c);
     }
 
+    QThread *m_opening = nullptr;
     xcb_connection_t *m_c = nullptr;
     QByteArray m_display;
     xcb_window_t m_root = XCB_WINDOW_NONE;

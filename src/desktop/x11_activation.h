@@ -7,6 +7,7 @@
 #include <QByteArray>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include <sys/types.h>
@@ -18,6 +19,9 @@ struct X11Request {
     pid_t task = 0;
     std::vector<std::uint32_t> ownWindows;  // the front end's top-level X windows, if it has any
     std::uint32_t pressTime = 0;            // X server time of the Run press; 0 when unknown
+    // Where the front end has no X window: whether it holds the focus, asked
+    // when the display says no X window does.
+    std::function<bool()> frontEndFocused;
 };
 
 // Looks for the task's window from the event loop for up to 10 s and

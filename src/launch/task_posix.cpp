@@ -137,7 +137,25 @@ void markDescriptorsCloseOnExec(int maxFd)
 
 // The emulator's side of the fork: the signal state of a fresh process, none
 // of the front end's descriptors, then exec. Only async-signal-safe calls.
-[[noreturn]] void execInChild(const char *path, char *const argv[], int reportFd, int maxFd)
+// The front end's environment for the task: any startup token of the front
+// end's own start left out, the fresh one put in.
+std::vector<QByteArray> taskEnvironment(const StartupToken &startup)
+{
+    constexpr QByteArrayView kTokenNames[] = {"XDG_ACTIVATION_TOKEN=", "DESKTOP_STARTUP_ID="};
+    std::vector<QByteArray> variables;
+    for (char **entry = environ; entry && *entry; ++entry) {
+        const QByteArrayView variable(*entry);
+        if (std::none_of(std::begin(kTokenNames), std::end(kTokenNames),
+                         [variable](QByteArrayView name) { return variable.startsWith(name); }))
+            variables.emplace_back(*entry);
+    }
+    if (!startup.token.isEmpty())
+        for (QByteArrayView name : kTokenNames)
+            variables.push_back(name.toByteArray() + startup.token);
+    return variables;
+}
+
+[[noreturn]] void execInChild(const char *path, char *const argv[], char *const envp[], int reportFd, int maxFd)
 {
     sigset_t none;
     sigemptyset(&none);
@@ -150,7 +168,7 @@ void markDescriptorsCloseOnExec(int maxFd)
             ::sigaction(sig, &byDefault, nullptr);
     }
     markDescriptorsCloseOnExec(maxFd);
-    ::execve(path, argv, environ);
+    ::execve(path, argv, envp);
     sendFromChild(reportFd, ChildMessage::ExecFailed, errno);
     ::_exit(127);
 }
@@ -193,12 +211,20 @@ std::variant<double, StartFailure> readStartReport(int fd, const QByteArray &pat
 
 // Double fork, so the emulator is nobody's child here and leaves no zombie
 // behind. Everything the children need is prepared before the fork.
-std::variant<double, StartFailure> spawnDetached(const QByteArray &path, std::vector<QByteArray> args)
+std::vector<char *> pointersTo(std::vector<QByteArray> &strings)
 {
-    std::vector<char *> argv;
-    for (QByteArray &arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
+    std::vector<char *> pointers;
+    for (QByteArray &string : strings)
+        pointers.push_back(string.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+std::variant<double, StartFailure> spawnDetached(const QByteArray &path, std::vector<QByteArray> args,
+                                                 std::vector<QByteArray> environment)
+{
+    const std::vector<char *> argv = pointersTo(args);
+    const std::vector<char *> envp = pointersTo(environment);
     const int maxFd = descriptorLimit();
 
     int pipeFds[2];
@@ -218,7 +244,7 @@ std::variant<double, StartFailure> spawnDetached(const QByteArray &path, std::ve
         ::setsid();
         const pid_t child = ::fork();
         if (child == 0)
-            execInChild(path.constData(), argv.data(), pipeFds[1], maxFd);
+            execInChild(path.constData(), argv.data(), envp.data(), pipeFds[1], maxFd);
         sendFromChild(pipeFds[1], child < 0 ? ChildMessage::ForkFailed : ChildMessage::Started,
                       child < 0 ? errno : child);
         ::_exit(0);
@@ -234,7 +260,8 @@ std::variant<double, StartFailure> spawnDetached(const QByteArray &path, std::ve
 
 } // namespace
 
-std::variant<double, StartFailure> startTask(const QByteArray &scriptName, const QByteArray &script)
+std::variant<double, StartFailure> startTask(const QByteArray &scriptName, const QByteArray &script,
+                                             const StartupToken &startup)
 {
     const QByteArray commandLine = commandLineOf(script);
     if (commandLine.isEmpty())
@@ -253,7 +280,7 @@ std::variant<double, StartFailure> startTask(const QByteArray &scriptName, const
     if (auto failure = checkRunnable(program, windowsProgram))
         return *failure;
     if (!windowsProgram)
-        return spawnDetached(program, std::move(args));
+        return spawnDetached(program, std::move(args), taskEnvironment(startup));
 
     // Wine runs it with the very arguments the native path would get, in
     // this process (its pid is the task id) and with the user's own wine
@@ -266,7 +293,7 @@ std::variant<double, StartFailure> startTask(const QByteArray &scriptName, const
     const QByteArray winePath = QFile::encodeName(wine);
     args.front() = program;
     args.insert(args.begin(), winePath);
-    return spawnDetached(winePath, std::move(args));
+    return spawnDetached(winePath, std::move(args), taskEnvironment(startup));
 }
 
 void prepareProcess()

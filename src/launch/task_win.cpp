@@ -9,8 +9,11 @@
 
 namespace launch {
 
-std::variant<double, StartFailure> startTask(const QByteArray &scriptBytesName, const QByteArray &script)
+std::variant<double, StartFailure> startTask(const QByteArray &scriptBytesName, const QByteArray &script,
+                                             const StartupToken &startup)
 {
+    // Windows hands the foreground on by AllowSetForegroundWindow instead.
+    Q_UNUSED(startup);
     // The interpreter reads the file just written; names here ignore case,
     // so no other entry can stand in for it.
     Q_UNUSED(script);

@@ -6,6 +6,7 @@ the point. Every process started here is ended by its id when the session
 closes, whatever happened."""
 
 import ctypes
+import json
 import os
 import pathlib
 import re
@@ -24,6 +25,7 @@ A11Y_BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 REQUIRED_PROGRAMS = {"Xvfb": "xvfb", "openbox": "openbox", "xdotool": "xdotool", "xprop": "x11-utils",
                      "import": "imagemagick", "dbus-daemon": "dbus", A11Y_BUS_LAUNCHER: "at-spi2-core",
                      "setpriv": "util-linux", "prlimit": "util-linux"}
+WAYLAND_PROGRAMS = {"sway": "sway", "swaymsg": "sway", "Xwayland": "xwayland", "wtype": "wtype", "grim": "grim"}
 SANITIZER_MARKS = (b"ERROR: AddressSanitizer", b"runtime error:", b"ERROR: LeakSanitizer")
 
 
@@ -165,8 +167,11 @@ def script_lines(folder):
 # ---------------------------------------------------------------- the session
 
 class Session:
-    def __init__(self, app, standin, source, standin_win=None, focus_new=True):
+    def __init__(self, app, standin, source, standin_win=None, standin_wayland=None, focus_new=True,
+                 compositor=False):
         self.focus_new = focus_new  # whether the window manager gives new windows the focus
+        self.compositor = compositor  # a Wayland session (sway) rather than Xvfb and openbox
+        self.standin_wayland = standin_wayland
         self.app_binary = str(app)
         self.standin = str(standin)
         self.standin_win = standin_win
@@ -179,7 +184,7 @@ class Session:
         self.env = None
         self.default_picture = None  # the start-up game picture, as pixels
         self._template = None
-        self._nobody_binary = None
+        self._runnable = {}  # binary -> a copy others may run, where needed
         self._launched = 0
 
     def __enter__(self):
@@ -213,7 +218,8 @@ class Session:
         return proc
 
     def start(self):
-        missing = sorted({package for program, package in REQUIRED_PROGRAMS.items() if not shutil.which(program)})
+        required = dict(REQUIRED_PROGRAMS, **(WAYLAND_PROGRAMS if self.compositor else {}))
+        missing = sorted({package for program, package in required.items() if not shutil.which(program)})
         check(not missing, f"programs this suite needs are missing; install the Debian packages {missing}")
         libc = ctypes.CDLL(None, use_errno=True)
         # Emulators started by the program outlive it and come back to us.
@@ -223,7 +229,8 @@ class Session:
         env.setdefault("ASAN_OPTIONS", "detect_leaks=0")
         env["LANG"] = env["LC_ALL"] = "C.UTF-8"
 
-        env["DISPLAY"] = self._x_server(env)
+        if not self.compositor:
+            env["DISPLAY"] = self._x_server(env)
 
         # A session bus that admits every user: some cases run the program as nobody.
         conf = self.root / "session-bus.conf"
@@ -245,11 +252,16 @@ class Session:
         self.spawn([A11Y_BUS_LAUNCHER, "--launch-immediately"],
                    env=dict(env, XDG_RUNTIME_DIR=str(runtime), HOME=str(runtime)), cwd=runtime,
                    user=NOBODY if os.geteuid() == 0 else None, log=self.root / "atspi.log")
-        self._window_manager(env)
-        wait_until(lambda: b"unix:" in self.x(["xprop", "-root", "AT_SPI_BUS"]), 20,
-                   "the accessibility bus")
+        if self.compositor:
+            self._sway(env)
+        else:
+            self._window_manager(env)
+            wait_until(lambda: b"unix:" in self.x(["xprop", "-root", "AT_SPI_BUS"]), 20,
+                       "the accessibility bus")
 
-        os.environ.update({k: env[k] for k in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")})
+        # In a Wayland session the accessibility bus is found through the
+        # session bus alone; the X display there is another user's.
+        os.environ.update({k: env[k] for k in ("DBUS_SESSION_BUS_ADDRESS",) + (() if self.compositor else ("DISPLAY",))})
         global _atspi
         import pyatspi
         from gi.repository import Atspi
@@ -280,6 +292,56 @@ class Session:
         self.spawn(openbox, env=env, log=self.root / "openbox.log")
         wait_until(lambda: b"window id" in self.x(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env),
                    20, "the window manager")
+
+    # -- a Wayland session
+
+    def _sway(self, env):
+        """sway 1.7 without a screen, as an unprivileged user (it refuses root),
+        with XWayland, a virtual keyboard that stays, and the policy the
+        scenarios rely on: a new stand-in window never takes the focus by
+        itself, an activation request always does."""
+        self.sway_user = NOBODY if os.geteuid() == 0 else None
+        runtime = self.private_dir("run-sway", self.sway_user)
+        told = runtime / "session"
+        config = self.root / "sway.cfg"
+        config.write_text("xwayland enable\n"
+                          'no_focus [title="quex stand-in"]\n'
+                          "focus_on_window_activation focus\n"
+                          f"exec printf '%s\\n%s\\n%s\\n' \"$WAYLAND_DISPLAY\" \"$DISPLAY\" \"$SWAYSOCK\" > {told}\n")
+        config.chmod(0o644)
+        sway_env = dict(env, HOME=str(runtime), XDG_RUNTIME_DIR=str(runtime), WLR_BACKENDS="headless",
+                        WLR_LIBINPUT_NO_DEVICES="1", WLR_RENDERER="pixman")
+        self.spawn(["sway", "-c", str(config)], env=sway_env, user=self.sway_user, log=self.root / "sway.log")
+        lines = wait_until(lambda: told.exists() and len(told.read_text().splitlines()) == 3 and
+                           told.read_text().splitlines(), 30, "sway to start")
+        env["WAYLAND_DISPLAY"] = str(runtime / lines[0])  # absolute: whatever XDG_RUNTIME_DIR a client has
+        env["DISPLAY"] = lines[1]
+        self.sway_env = dict(sway_env, WAYLAND_DISPLAY=env["WAYLAND_DISPLAY"], DISPLAY=lines[1], SWAYSOCK=lines[2])
+        # A keyboard that is there from the start: Qt takes keys only from a
+        # keyboard the seat had when its window got the focus.
+        self.spawn(["wtype", "-s", "1000000000"], env=self.sway_env, user=self.sway_user)
+
+    def swaymsg(self, *args):
+        done = subprocess.run(as_user(["swaymsg", *args], self.sway_user), env=self.sway_env,
+                              capture_output=True, timeout=30)
+        return done.stdout
+
+    def sway_windows(self):
+        """Every window sway manages: (name, pid, shell, focused)."""
+        found = []
+        todo = [json.loads(self.swaymsg("-t", "get_tree"))]
+        while todo:
+            node = todo.pop()
+            if node.get("type") in ("con", "floating_con") and node.get("pid"):
+                found.append((node.get("name"), node["pid"], node.get("shell"), node.get("focused")))
+            todo += node.get("nodes", []) + node.get("floating_nodes", [])
+        return found
+
+    def focused_window(self):
+        return next(((name, pid, shell) for name, pid, shell, focused in self.sway_windows() if focused), None)
+
+    def wtype(self, *args):
+        subprocess.run(as_user(["wtype", *args], self.sway_user), env=self.sway_env, check=True, timeout=30)
 
     def other_display(self, *xvfb_args):
         """A second X server with the same window manager, started with
@@ -354,7 +416,7 @@ class Session:
         os.chmod(path, 0o700)
         return path
 
-    def folder(self, name, *, graphics=True, readme=True, quex=True, roms=True):
+    def folder(self, name, *, graphics=True, readme=True, quex=True, roms=True, owner=None):
         """A fresh program folder: the default data files, the stand-in as
         quex.exe and the demo ROMs (each part can be left out)."""
         if self._template is None:
@@ -372,17 +434,21 @@ class Session:
                 shutil.copytree(entry, path / entry.name)
             else:
                 shutil.copy2(entry, path / entry.name)
+        if owner is not None and os.geteuid() == 0:
+            subprocess.run(["chown", "-R", f"{owner}:{owner}", str(path)], check=True)
         return path
 
-    def binary_for(self, user):
-        """The program as `user` may run it: the build tree may be closed to
-        others, and then a copy in the session folder is used."""
+    def binary_for(self, user, binary=None):
+        """The program (or another of the build's, `binary`) as `user` may run
+        it: the build tree may be closed to others, and then a copy in the
+        session folder is used."""
+        binary = str(binary or self.app_binary)
         if user is None:
-            return self.app_binary
-        if self._nobody_binary is None:
-            probe = subprocess.run(as_user(["test", "-x", self.app_binary], user))
-            self._nobody_binary = self.app_binary if probe.returncode == 0 else shutil.copy2(self.app_binary, self.root)
-        return self._nobody_binary
+            return binary
+        if binary not in self._runnable:
+            probe = subprocess.run(as_user(["test", "-x", binary], user))
+            self._runnable[binary] = binary if probe.returncode == 0 else shutil.copy2(binary, self.root)
+        return self._runnable[binary]
 
     def launch(self, folder, **kwargs):
         self._launched += 1
@@ -401,15 +467,16 @@ class App:
         self.folder = pathlib.Path(folder)
         self.user = user
         self.extra_env = env or {}
-        self.xenv = dict(session.env, DISPLAY=self.extra_env.get("DISPLAY", session.env["DISPLAY"]))
+        self.xenv = dict(session.env, DISPLAY=self.extra_env.get("DISPLAY", session.env.get("DISPLAY")) or "")
         self.rlimits = rlimits
         self.proc = None
         self._root = None
         self.log = log
 
     def start(self):
-        env = dict(self.session.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
-                   **self.extra_env)
+        env = dict(self.session.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
+        env.update(self.extra_env)
+        env = {k: v for k, v in env.items() if v is not None}  # None: left out
         env["XDG_RUNTIME_DIR"] = str(self.session.private_dir(f"run-{self.user or 'root'}", self.user))
         if self.user is not None:
             env["HOME"] = env["XDG_RUNTIME_DIR"]
