@@ -72,6 +72,7 @@ private slots:
     void programLookup_data();
     void programLookup();
     void runsOnlyTheBytesGiven();
+    void startupTokenOnlyTheFreshOne();
     void windowsProgram_data();
     void windowsProgram();
     void failures_data();
@@ -194,6 +195,29 @@ void TestTask::programLookup()
     if (alsoOnPath)
         qputenv("PATH", dir->filePath("emptybin").toLocal8Bit() + ':' + dir->filePath("bin").toLocal8Bit());
     startAndExpect(scriptFor(" -q", "GAME.BIN"), {"-q", "GAME.BIN"});
+}
+
+// The task gets the token asked for on this Run, under both names, and never
+// one the front end itself was started with.
+void TestTask::startupTokenOnlyTheFreshOne()
+{
+    QVERIFY(writeBytes("quex.exe", "#!/bin/sh\necho \"[$XDG_ACTIVATION_TOKEN][$DESKTOP_STARTUP_ID][$HOME]\" > env.$1\n"));
+    QVERIFY(QFile::setPermissions("quex.exe", kExecutable));
+    qputenv("XDG_ACTIVATION_TOKEN", "the front end's own");
+    qputenv("DESKTOP_STARTUP_ID", "the front end's own");
+    const auto restore = qScopeGuard([] {
+        qunsetenv("XDG_ACTIVATION_TOKEN");
+        qunsetenv("DESKTOP_STARTUP_ID");
+    });
+    const QByteArray home = qgetenv("HOME");
+    QVERIFY(std::holds_alternative<double>(launch::startTask(launch::kScriptName, scriptFor("", "1"), {"fresh"})));
+    QVERIFY(std::holds_alternative<double>(launch::startTask(launch::kScriptName, scriptFor("", "2"))));
+    for (const auto &[file, tokens] : {std::pair{"env.1", QByteArray("[fresh][fresh]")}, {"env.2", "[][]"}}) {
+        QTRY_VERIFY_WITH_TIMEOUT(QFile(file).size() > 0, 10000);
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        QCOMPARE(out.readAll(), tokens + '[' + home + "]\n"); // the rest of the environment as it was
+    }
 }
 
 // Scripts lying in the folder under any spelling of the name are never read:
