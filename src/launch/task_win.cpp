@@ -10,10 +10,10 @@
 namespace launch {
 
 std::variant<double, StartFailure> startTask(const QByteArray &scriptBytesName, const QByteArray &script,
-                                             const StartupToken &startup)
+                                             const StartupToken &token)
 {
     // Windows hands the foreground on by AllowSetForegroundWindow instead.
-    Q_UNUSED(startup);
+    Q_UNUSED(token);
     // The interpreter reads the file just written; names here ignore case,
     // so no other entry can stand in for it.
     Q_UNUSED(script);
