@@ -83,7 +83,8 @@ void activateTask(double taskId)
     else if (platform == QLatin1String("wayland"))
         // The front end has no X window: while its own Wayland window has
         // the focus, XWayland reports no active window.
-        activateOnX11({qgetenv("DISPLAY"), pid_t(taskId), {}, 0, [] { return QGuiApplication::focusWindow() != nullptr; }});
+        activateOnX11({qgetenv("DISPLAY"), pid_t(taskId), {}, 0,
+                       [] { return QGuiApplication::focusWindow() != nullptr; }});
 }
 
 } // namespace desktop

@@ -328,8 +328,8 @@ private:
         for (Asked &a : asked) {
             if (a.byServer.sequence) {
                 const auto ids = replyOf(xcb_res_query_client_ids_reply, m_c, a.byServer);
-                for (auto it = ids ? xcb_res_query_client_ids_ids_iterator(ids.get()) : xcb_res_client_id_value_iterator_t{};
-                     it.rem; xcb_res_client_id_value_next(&it))
+                auto it = ids ? xcb_res_query_client_ids_ids_iterator(ids.get()) : xcb_res_client_id_value_iterator_t{};
+                for (; it.rem; xcb_res_client_id_value_next(&it))
                     if (xcb_res_client_id_value_value_length(it.data) >= 1)
                         a.owner = pid_t(*xcb_res_client_id_value_value(it.data));
             }
