@@ -1,6 +1,6 @@
-# Sourced by run.sh and test.sh: makes sure the Debian packages a step needs
-# are installed. As root they are installed with apt-get; otherwise the exact
-# install line is printed and the script stops.
+# Sourced by run.sh, test.sh and package.sh: makes sure the Debian packages a
+# step needs are installed. As root they are installed with apt-get; otherwise
+# the exact install line is printed and the script stops.
 
 # Build: compiler, CMake/Ninja, Qt 6 Widgets, and the fonts the fixed layout is measured with.
 ZV_BUILD_PACKAGES="g++ cmake ninja-build qt6-base-dev libgl-dev libglx-dev libopengl-dev libxkbcommon-dev pkg-config libxcb1-dev libxcb-res0-dev fonts-dejavu-core fonts-urw-base35"
@@ -12,6 +12,13 @@ ZV_E2E_PACKAGES="python3 python3-pyatspi at-spi2-core dbus dbus-x11 procps util-
 # A Windows quex.exe through wine: wine itself and the cross compiler of the
 # Windows stand-in.
 ZV_WINE_PACKAGES="wine wine64 g++-mingw-w64-x86-64"
+
+# The Debian package (./package.sh): dpkg-buildpackage with debhelper; the
+# build dependencies in debian/control are among the build packages above.
+ZV_PACKAGE_PACKAGES="build-essential dpkg-dev debhelper"
+# The checks ./test.sh runs on the package: lintian, the desktop entry, the
+# AppStream metadata, "Open With" through GLib's launcher, the manual page.
+ZV_PACKAGE_CHECK_PACKAGES="lintian desktop-file-utils appstream libglib2.0-bin man-db"
 
 # The fuzz targets: clang with libFuzzer and the sanitizers' runtime.
 ZV_FUZZ_PACKAGES="clang libclang-rt-14-dev"
