@@ -165,9 +165,10 @@ def script_lines(folder):
 # ---------------------------------------------------------------- the session
 
 class Session:
-    def __init__(self, app, standin, source, standin_win=None, focus_new=True):
+    def __init__(self, app, standin, source, standin_win=None, focus_new=True, package=None):
         self.focus_new = focus_new  # whether the window manager gives new windows the focus
         self.app_binary = str(app)
+        self.package = package  # the Debian package, for the checks of the installed program
         self.standin = str(standin)
         self.standin_win = standin_win
         self.source = pathlib.Path(source)
@@ -375,14 +376,58 @@ class Session:
         app.start()
         return app
 
+    def launch_through(self, launcher, program, env=None):
+        """Runs `launcher` (say, gio launch) in the environment the program
+        gets, and takes the process of `program` it started as an App."""
+        self._launched += 1
+        app = App(self, None, log=self.root / f"app-{self._launched}.log")
+        done = self.spawn(launcher, env=dict(app.environment(), **(env or {})), log=app.log)
+        check(done.wait(timeout=30) == 0, f"{launcher[0]} failed: {app.log.read_bytes()[-2000:]!r}")
+
+        def started():
+            for pid in descendants(os.getpid()):
+                try:
+                    if os.readlink(f"/proc/{pid}/exe") == str(program):
+                        return pid
+                except OSError:
+                    continue
+            return None
+        app.proc = Adopted(wait_until(started, 15, f"{program} to be started"))
+        self.apps.append(app)
+        return app
+
 
 # ---------------------------------------------------------------- the program
 
+class Adopted:
+    """A process a launcher started, handed down to us as the subreaper when
+    the launcher ended: as much of Popen as App uses."""
+
+    def __init__(self, pid):
+        self.pid = pid
+        self.returncode = None
+
+    def poll(self):
+        if self.returncode is None:
+            try:
+                pid, status = os.waitpid(self.pid, os.WNOHANG)
+            except ChildProcessError:  # already collected elsewhere
+                pid, status = (self.pid, 0) if process_state(self.pid) is None else (0, 0)
+            if pid:
+                self.returncode = os.waitstatus_to_exitcode(status)
+        return self.returncode
+
+    def wait(self, timeout):
+        wait_until(lambda: self.poll() is not None, timeout, f"process {self.pid} to end")
+        return self.returncode
+
+
 class App:
-    def __init__(self, session, folder, *, log, user=None, env=None, rlimits=None, args=()):
+    def __init__(self, session, folder, *, log, user=None, env=None, rlimits=None, args=(), binary=None):
         self.session = session
         self.args = list(args)
-        self.folder = pathlib.Path(folder)
+        self.binary = binary  # instead of the program under test (say, the one unpacked from the package)
+        self.folder = folder
         self.user = user
         self.extra_env = env or {}
         self.rlimits = rlimits
@@ -390,14 +435,18 @@ class App:
         self._root = None
         self.log = log
 
-    def start(self):
+    def environment(self):
         env = dict(self.session.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
                    **self.extra_env)
         env["XDG_RUNTIME_DIR"] = str(self.session.private_dir(f"run-{self.user or 'root'}", self.user))
         if self.user is not None:
             env["HOME"] = env["XDG_RUNTIME_DIR"]
-        self.proc = self.session.spawn([self.session.binary_for(self.user), *self.args], env=env, cwd=self.folder, user=self.user,
-                                       log=self.log, rlimits=self.rlimits)
+        return env
+
+    def start(self):
+        binary = self.binary or self.session.binary_for(self.user)
+        self.proc = self.session.spawn([str(binary), *self.args], env=self.environment(), cwd=self.folder,
+                                       user=self.user, log=self.log, rlimits=self.rlimits)
 
     @property
     def pid(self):

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs one group of end-to-end scenarios against the real program.
 
-usage: run_e2e.py --app BIN --standin BIN [--standin-win EXE] --source DIR GROUP [--only NAME]"""
+usage: run_e2e.py --app BIN --standin BIN [--standin-win EXE] [--package DEB] --source DIR GROUP [--only NAME]"""
 
 import argparse
 import importlib
@@ -19,6 +19,7 @@ GROUPS = {
     "runs": "scn_runs",
     "wine": "scn_wine",
     "activation": "scn_activation",
+    "installed": "scn_installed",
 }
 SYSTEM_PYTHON = "/usr/bin/python3"
 
@@ -38,6 +39,7 @@ def main():
     parser.add_argument("--app", required=True)
     parser.add_argument("--standin", required=True)
     parser.add_argument("--standin-win", help="the Windows stand-in, for the wine group")
+    parser.add_argument("--package", help="the Debian package, for the installed group")
     parser.add_argument("--source", required=True)
     parser.add_argument("--only", help="run only the scenarios whose name contains this")
     parser.add_argument("group", choices=sorted(GROUPS))
@@ -51,7 +53,7 @@ def main():
     failed, skipped = [], []
     started = time.monotonic()
     session = harness.Session(args.app, args.standin, args.source, standin_win=args.standin_win,
-                              **getattr(module, "SESSION", {}))
+                              package=args.package, **getattr(module, "SESSION", {}))
 
     # Stopped from outside (a timeout): everything goes at once. Raising here
     # instead could be swallowed by a callback of the accessibility library.
