@@ -376,23 +376,16 @@ class Session:
         app.start()
         return app
 
-    def launch_through(self, launcher, program, env=None):
+    def launch_through(self, launcher, program, env):
         """Runs `launcher` (say, gio launch) in the environment the program
-        gets, and takes the process of `program` it started as an App."""
+        gets; the process of `program` it starts is taken as an App."""
         self._launched += 1
         app = App(self, None, log=self.root / f"app-{self._launched}.log")
-        done = self.spawn(launcher, env=dict(app.environment(), **(env or {})), log=app.log)
+        done = self.spawn(launcher, env=dict(app.environment(), **env), log=app.log)
         check(done.wait(timeout=30) == 0, f"{launcher[0]} failed: {app.log.read_bytes()[-2000:]!r}")
-
-        def started():
-            for pid in descendants(os.getpid()):
-                try:
-                    if os.readlink(f"/proc/{pid}/exe") == str(program):
-                        return pid
-                except OSError:
-                    continue
-            return None
-        app.proc = Adopted(wait_until(started, 15, f"{program} to be started"))
+        ours = lambda pid: os.path.realpath(f"/proc/{pid}/exe") == str(program)  # noqa: E731
+        app.proc = Adopted(wait_until(lambda: next(filter(ours, descendants(os.getpid())), None), 15,
+                                      f"{program} to start"))
         self.apps.append(app)
         return app
 
@@ -400,26 +393,20 @@ class Session:
 # ---------------------------------------------------------------- the program
 
 class Adopted:
-    """A process a launcher started, handed down to us as the subreaper when
-    the launcher ended: as much of Popen as App uses."""
+    """A process a launcher started and left to us, its subreaper: as much of
+    Popen as App uses."""
 
     def __init__(self, pid):
-        self.pid = pid
-        self.returncode = None
+        self.pid, self.returncode = pid, None
 
     def poll(self):
-        if self.returncode is None:
-            try:
-                pid, status = os.waitpid(self.pid, os.WNOHANG)
-            except ChildProcessError:  # already collected elsewhere
-                pid, status = (self.pid, 0) if process_state(self.pid) is None else (0, 0)
-            if pid:
-                self.returncode = os.waitstatus_to_exitcode(status)
+        if self.returncode is None and process_state(self.pid) in (None, "Z"):
+            _reap(self.pid)
+            self.returncode = -1  # gone; its status is of no interest here
         return self.returncode
 
     def wait(self, timeout):
-        wait_until(lambda: self.poll() is not None, timeout, f"process {self.pid} to end")
-        return self.returncode
+        return wait_until(lambda: self.poll(), timeout, f"process {self.pid} to end")
 
 
 class App:
