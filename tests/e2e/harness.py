@@ -406,7 +406,7 @@ class Adopted:
         return self.returncode
 
     def wait(self, timeout):
-        return wait_until(lambda: self.poll(), timeout, f"process {self.pid} to end")
+        return wait_until(self.poll, timeout, f"process {self.pid} to end")
 
 
 class App:
