@@ -381,12 +381,12 @@ class Session:
         gets; the process of `program` it starts is taken as an App."""
         self._launched += 1
         app = App(self, None, log=self.root / f"app-{self._launched}.log")
-        done = self.spawn(launcher, env=dict(app.environment(), **env), log=app.log)
-        check(done.wait(timeout=30) == 0, f"{launcher[0]} failed: {app.log.read_bytes()[-2000:]!r}")
+        self.apps.append(app)  # the launcher's output and the program's are shown if the scenario fails
+        app.proc = self.spawn(launcher, env=dict(app.environment(), **env), log=app.log)
+        check(app.proc.wait(timeout=30) == 0, f"{launcher[0]} failed")
         ours = lambda pid: os.path.realpath(f"/proc/{pid}/exe") == str(program)  # noqa: E731
         app.proc = Adopted(wait_until(lambda: next(filter(ours, descendants(os.getpid())), None), 15,
                                       f"{program} to start"))
-        self.apps.append(app)
         return app
 
 
