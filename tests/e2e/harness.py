@@ -384,7 +384,12 @@ class Session:
         self.apps.append(app)  # the launcher's output and the program's are shown if the scenario fails
         app.proc = self.spawn(launcher, env=dict(app.environment(), **env), log=app.log)
         check(app.proc.wait(timeout=30) == 0, f"{launcher[0]} failed")
-        ours = lambda pid: os.path.realpath(f"/proc/{pid}/exe") == str(program)  # noqa: E731
+
+        def ours(pid):
+            try:
+                return os.readlink(f"/proc/{pid}/exe") == str(program)
+            except OSError:  # a zombie (the launcher's own children end up ours too) or gone
+                return False
         app.proc = Adopted(wait_until(lambda: next(filter(ours, descendants(os.getpid())), None), 15,
                                       f"{program} to start"))
         return app
