@@ -1,6 +1,6 @@
-# Sourced by run.sh and test.sh: makes sure the Debian packages a step needs
-# are installed. As root they are installed with apt-get; otherwise the exact
-# install line is printed and the script stops.
+# Sourced by run.sh, test.sh and package.sh: makes sure the Debian packages a
+# step needs are installed. As root they are installed with apt-get; otherwise
+# the exact install line is printed and the script stops.
 
 # Build: compiler, CMake/Ninja, Qt 6 Widgets, and the fonts the fixed layout is measured with.
 # Qt's Wayland plugin, so the program runs natively in a Wayland session, and
@@ -18,6 +18,13 @@ ZV_WAYLAND_PACKAGES="sway xwayland grim wtype qt6-wayland-dev"
 # A Windows quex.exe through wine: wine itself and the cross compiler of the
 # Windows stand-in.
 ZV_WINE_PACKAGES="wine wine64 g++-mingw-w64-x86-64"
+
+# The Debian package (./package.sh): dpkg-buildpackage with debhelper; the
+# build dependencies in debian/control are among the build packages above.
+ZV_PACKAGE_PACKAGES="build-essential dpkg-dev debhelper"
+# The checks ./test.sh runs on the package: lintian, the desktop entry, the
+# AppStream metadata, "Open With" through GLib's launcher, the manual page.
+ZV_PACKAGE_CHECK_PACKAGES="lintian desktop-file-utils appstream libglib2.0-bin man-db"
 
 # The fuzz targets: clang with libFuzzer and the sanitizers' runtime.
 ZV_FUZZ_PACKAGES="clang libclang-rt-14-dev"

@@ -2,14 +2,32 @@
 
 #include "platform/files.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 
 namespace ui {
 
+QString installedDataFolder()
+{
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QLatin1String("/" ZV_DATA_FROM_BINARY));
+}
+
 std::variant<DataFile, DataFileFailure> readDataFile(QStringView relative, qint64 limit)
 {
-    QByteArray path = QFile::encodeName(relative.toString().replace(QLatin1Char('\\'), QLatin1Char('/')));
-    path = platform::findFile(path).value_or(path);
+    const QString name = relative.toString().replace(QLatin1Char('\\'), QLatin1Char('/'));
+    QByteArray path = QFile::encodeName(name);
+    if (auto here = platform::findFile(path)) {
+        path = *here;
+    } else {
+        const QByteArray installed = QFile::encodeName(installedDataFolder() + QLatin1Char('/') + name);
+        const auto there = platform::findFile(installed);
+        if (!there)
+            return DataFileFailure{ErrorNumber::FileNotFound,
+                                   QStringLiteral("File not found: %1, nor among the installed defaults as %2")
+                                       .arg(platform::shownPath(path), platform::shownPath(installed))};
+        path = *there;
+    }
     const QString shown = platform::shownPath(path);
     auto read = platform::readWholeFile(path, limit);
     const auto *failure = std::get_if<platform::FileFailure>(&read);

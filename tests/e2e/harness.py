@@ -168,11 +168,12 @@ def script_lines(folder):
 
 class Session:
     def __init__(self, app, standin, source, standin_win=None, standin_wayland=None, focus_new=True,
-                 compositor=False):
+                 compositor=False, package=None):
         self.focus_new = focus_new  # whether the window manager gives new windows the focus
         self.compositor = compositor  # a Wayland session (sway) rather than Xvfb and openbox
         self.standin_wayland = standin_wayland
         self.app_binary = str(app)
+        self.package = package  # the Debian package, for the checks of the installed program
         self.standin = str(standin)
         self.standin_win = standin_win
         self.source = pathlib.Path(source)
@@ -457,14 +458,50 @@ class Session:
         app.start()
         return app
 
+    def launch_through(self, launcher, program, env):
+        """Runs `launcher` (say, gio launch) in the environment the program
+        gets; the process of `program` it starts is taken as an App."""
+        self._launched += 1
+        app = App(self, None, log=self.root / f"app-{self._launched}.log")
+        self.apps.append(app)  # the launcher's output and the program's are shown if the scenario fails
+        app.proc = self.spawn(launcher, env=dict(app.environment(), **env), log=app.log)
+        check(app.proc.wait(timeout=30) == 0, f"{launcher[0]} failed")
+
+        def ours(pid):
+            try:
+                return os.readlink(f"/proc/{pid}/exe") == str(program)
+            except OSError:  # a zombie (the launcher's own children end up ours too) or gone
+                return False
+        app.proc = Adopted(wait_until(lambda: next(filter(ours, descendants(os.getpid())), None), 15,
+                                      f"{program} to start"))
+        return app
+
 
 # ---------------------------------------------------------------- the program
 
+class Adopted:
+    """A process a launcher started and left to us, its subreaper: as much of
+    Popen as App uses."""
+
+    def __init__(self, pid):
+        self.pid, self.returncode = pid, None
+
+    def poll(self):
+        if self.returncode is None and process_state(self.pid) in (None, "Z"):
+            _reap(self.pid)
+            self.returncode = -1  # gone; its status is of no interest here
+        return self.returncode
+
+    def wait(self, timeout):
+        return wait_until(self.poll, timeout, f"process {self.pid} to end")
+
+
 class App:
-    def __init__(self, session, folder, *, log, user=None, env=None, rlimits=None, args=()):
+    def __init__(self, session, folder, *, log, user=None, env=None, rlimits=None, args=(), binary=None):
         self.session = session
         self.args = list(args)
-        self.folder = pathlib.Path(folder)
+        self.binary = binary  # instead of the program under test (say, the one unpacked from the package)
+        self.folder = folder
         self.user = user
         self.extra_env = env or {}
         self.xenv = dict(session.env, DISPLAY=self.extra_env.get("DISPLAY", session.env.get("DISPLAY")) or "")
@@ -473,15 +510,19 @@ class App:
         self._root = None
         self.log = log
 
-    def start(self):
+    def environment(self):
         env = dict(self.session.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
         env.update(self.extra_env)
         env = {k: v for k, v in env.items() if v is not None}  # None: left out
         env["XDG_RUNTIME_DIR"] = str(self.session.private_dir(f"run-{self.user or 'root'}", self.user))
         if self.user is not None:
             env["HOME"] = env["XDG_RUNTIME_DIR"]
-        self.proc = self.session.spawn([self.session.binary_for(self.user), *self.args], env=env, cwd=self.folder, user=self.user,
-                                       log=self.log, rlimits=self.rlimits)
+        return env
+
+    def start(self):
+        binary = self.binary or self.session.binary_for(self.user)
+        self.proc = self.session.spawn([str(binary), *self.args], env=self.environment(), cwd=self.folder,
+                                       user=self.user, log=self.log, rlimits=self.rlimits)
 
     def x(self, argv, check_rc=False):
         """Runs an X client of the program's display; its output."""

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Runs one group of end-to-end scenarios against the real program.
 
-usage: run_e2e.py --app BIN --standin BIN [--standin-win EXE] [--standin-wayland BIN] --source DIR GROUP
-                  [--only NAME]"""
+usage: run_e2e.py --app BIN --standin BIN [--standin-win EXE] [--standin-wayland BIN] [--package DEB]
+                  --source DIR GROUP [--only NAME]"""
 
 import argparse
 import importlib
@@ -21,6 +21,7 @@ GROUPS = {
     "wine": "scn_wine",
     "activation": "scn_activation",
     "wayland": "scn_wayland",
+    "installed": "scn_installed",
 }
 SYSTEM_PYTHON = "/usr/bin/python3"
 
@@ -41,6 +42,7 @@ def main():
     parser.add_argument("--standin", required=True)
     parser.add_argument("--standin-win", help="the Windows stand-in, for the wine group")
     parser.add_argument("--standin-wayland", help="the native Wayland stand-in")
+    parser.add_argument("--package", help="the Debian package, for the installed group")
     parser.add_argument("--source", required=True)
     parser.add_argument("--only", help="run only the scenarios whose name contains this")
     parser.add_argument("group", choices=sorted(GROUPS))
@@ -54,7 +56,8 @@ def main():
     failed, skipped = [], []
     started = time.monotonic()
     session = harness.Session(args.app, args.standin, args.source, standin_win=args.standin_win,
-                              standin_wayland=args.standin_wayland, **getattr(module, "SESSION", {}))
+                              standin_wayland=args.standin_wayland, package=args.package,
+                              **getattr(module, "SESSION", {}))
 
     # Stopped from outside (a timeout): everything goes at once. Raising here
     # instead could be swallowed by a callback of the accessibility library.
