@@ -2,6 +2,7 @@
 
 #include "app/controls.h"
 #include "app/zerivirav.h"
+#include "ui/button_face.h"
 #include "ui/look.h"
 #include "ui/picture_button.h"
 #include "ui_fixture.h"
@@ -158,15 +159,19 @@ private slots:
             QCOMPARE(field->y(), box->y());
             QVERIFY2(box->x() + box->sizeHint().width() <= field->x(), qPrintable(field->objectName()));
         }
-        const QPixmap bitmap = ui::PictureButton::drawBitmap(QStringLiteral("Run quex"));
-        QCOMPARE(bitmap.size(), QSize(75, 25));
-        const QImage image = bitmap.toImage();
-        QCOMPARE(image.pixelColor(0, 0), QColor(178, 178, 178));
-        bool pink = false;
-        for (int y = 0; y < image.height() && !pink; ++y)
-            for (int x = 0; x < image.width() && !pink; ++x)
-                pink = image.pixelColor(x, y) == QColor(255, 0, 204);
-        QVERIFY(pink);
+        // Each button shows its words' face, pink on grey, as they are drawn
+        // (the faces are made when the program is built).
+        for (ui::PictureButton *button : {w.Run, w.Command1, w.Clear}) {
+            const QImage image = button->icon().pixmap(QSize(75, 25)).toImage().convertToFormat(QImage::Format_RGB32);
+            QCOMPARE(image.size(), QSize(75, 25));
+            QCOMPARE(image.pixelColor(0, 0), QColor(178, 178, 178));
+            bool pink = false;
+            for (int y = 0; y < image.height() && !pink; ++y)
+                for (int x = 0; x < image.width() && !pink; ++x)
+                    pink = image.pixelColor(x, y) == QColor(255, 0, 204);
+            QVERIFY2(pink, qPrintable(button->words()));
+            QCOMPARE(image, ui::drawButtonFace(button->words()));
+        }
     }
 
     // Frame5's caption sits on its top line, so the line runs above the first
