@@ -130,8 +130,18 @@ Widget *place(Widget *widget, std::string_view name, const QRect &rect)
 
 } // namespace
 
-Zerivirav::Zerivirav(ui::ErrorReport &errors, std::future<RomNames> folder, QWidget *parent)
-    : QMainWindow(parent), m_errors(errors)
+Zerivirav::StartPictures Zerivirav::readStartPictures()
+{
+    return {ui::readPicture(fromView(rom::kDefaultPicture)), ui::readPicture(u"graphics\\zerivirav.jpg")};
+}
+
+std::future<Zerivirav::StartPictures> Zerivirav::readStartPicturesAsync()
+{
+    return std::async(std::launch::async | std::launch::deferred, &Zerivirav::readStartPictures);
+}
+
+Zerivirav::Zerivirav(ui::ErrorReport &errors, ReadAhead ahead, QWidget *parent)
+    : QMainWindow(parent), m_errors(errors), m_pictures(std::move(ahead.pictures))
 {
     setObjectName(QStringLiteral("Zerivirav"));
     setWindowTitle(QStringLiteral("quex Front End"));
@@ -142,7 +152,7 @@ Zerivirav::Zerivirav(ui::ErrorReport &errors, std::future<RomNames> folder, QWid
     client->setObjectName(QStringLiteral("client"));
     client->setFixedSize(kClientWidth, kClientHeight);
     setCentralWidget(client);
-    createControls(client, std::move(folder));
+    createControls(client);
     createMenu();
     setFocusOrder();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -160,6 +170,8 @@ Zerivirav::Zerivirav(ui::ErrorReport &errors, std::future<RomNames> folder, QWid
     TabStrip1_Click();
     Form_Load();
     Run->setFocus();
+    // Last: the folder's names were read while everything above was made.
+    fillFileList(std::move(ahead.folder));
 }
 
 Zerivirav::~Zerivirav()
@@ -169,12 +181,12 @@ Zerivirav::~Zerivirav()
     delete m_readme.data();
 }
 
-void Zerivirav::createControls(QWidget *client, std::future<RomNames> folder)
+void Zerivirav::createControls(QWidget *client)
 {
     // Creation order is stacking order: what is created later lies on top.
     createGameInfo(client);
     createOptions(client);
-    createFileList(client, std::move(folder));
+    createFileList(client);
     createCommands(client);
 }
 
@@ -221,7 +233,7 @@ void Zerivirav::createOptions(QWidget *client)
     }
 }
 
-void Zerivirav::createFileList(QWidget *client, std::future<RomNames> folder)
+void Zerivirav::createFileList(QWidget *client)
 {
     File2 = place(new FileList(client), "File2", pixels(kFileListRect));
     File2->setAccessibleName(QStringLiteral("ROM files"));
@@ -229,7 +241,11 @@ void Zerivirav::createFileList(QWidget *client, std::future<RomNames> folder)
     File2->setEditTriggers(QAbstractItemView::NoEditTriggers);
     File2->setUniformItemSizes(true);
     File2->setLayoutMode(QListView::Batched);
-    // The folder was read while the toolkit started, or is read now.
+}
+
+void Zerivirav::fillFileList(std::future<RomNames> folder)
+{
+    // Read while the toolkit started and the window was made, or read now.
     m_files = new RomList(folder.valid() ? folder.get() : RomNames::readCurrentFolder(), this);
     File2->setModel(m_files);
     connect(File2->selectionModel(), &QItemSelectionModel::selectionChanged, this, &Zerivirav::File2_Click);
@@ -289,8 +305,10 @@ QByteArray Zerivirav::selectedFileName() const
 
 void Zerivirav::Form_Load()
 {
-    m_loaded = ui::showPicture(Image1, fromView(rom::kDefaultPicture), &m_errors)
-               && ui::showPicture(Image2, u"graphics\\zerivirav.jpg", &m_errors);
+    // In this order; the first picture that cannot be shown is reported.
+    auto [game, banner] = m_pictures.valid() ? m_pictures.get() : readStartPictures();
+    m_loaded = ui::showPicture(Image1, std::move(game), &m_errors)
+               && ui::showPicture(Image2, std::move(banner), &m_errors);
 }
 
 void Zerivirav::File2_Click()

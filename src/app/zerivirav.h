@@ -4,6 +4,7 @@
 #include "app/rom_list.h"
 #include "options/options_line.h"
 #include "options/pages.h"
+#include "ui/picture.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -14,6 +15,7 @@
 #include <future>
 #include <string>
 #include <string_view>
+#include <utility>
 
 class QAction;
 class QCheckBox;
@@ -37,9 +39,21 @@ class Form2;
 class Zerivirav final : public QMainWindow {
     Q_OBJECT
 public:
-    // `folder`: the ROM folder's names, read ahead (see RomNames); without it
-    // the folder is read when the file list is created.
-    explicit Zerivirav(ui::ErrorReport &errors, std::future<RomNames> folder = {}, QWidget *parent = nullptr);
+    // The two start-up pictures: the default game picture and the banner.
+    using StartPictures = std::pair<ui::Picture, ui::Picture>;
+    static StartPictures readStartPictures();
+    static std::future<StartPictures> readStartPicturesAsync();
+
+    // What the window reads from the disk as it starts, read ahead on threads
+    // of their own while the toolkit starts (see main()); a part left empty
+    // is read when the window needs it. The window takes both before it can
+    // be shown.
+    struct ReadAhead {
+        std::future<RomNames> folder;
+        std::future<StartPictures> pictures;
+    };
+
+    explicit Zerivirav(ui::ErrorReport &errors, ReadAhead ahead = {}, QWidget *parent = nullptr);
     ~Zerivirav() override;
 
     // False when a start-up picture could not be loaded; the window must not be shown.
@@ -117,10 +131,11 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void createControls(QWidget *client, std::future<RomNames> folder);
+    void createControls(QWidget *client);
     void createGameInfo(QWidget *client);
     void createOptions(QWidget *client);
-    void createFileList(QWidget *client, std::future<RomNames> folder);
+    void createFileList(QWidget *client);
+    void fillFileList(std::future<RomNames> folder);
     void createCommands(QWidget *client);
     void createMenu();
     void setFocusOrder();
@@ -133,6 +148,7 @@ private:
 
     ui::ErrorReport &m_errors;
     RomList *m_files = nullptr;
+    std::future<StartPictures> m_pictures;
     bool m_loaded = false;
 
     // Values of the Run command

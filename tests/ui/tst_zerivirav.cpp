@@ -2,8 +2,8 @@
 
 #include "app/controls.h"
 #include "app/zerivirav.h"
-#include "ui/button_face.h"
 #include "ui/look.h"
+#include "ui/button_face.h"
 #include "ui/picture_button.h"
 #include "ui_fixture.h"
 #include "unit/rom/rom_fixtures.h"
@@ -35,6 +35,21 @@ QString str(std::string_view s)
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
 }
 
+// The folder and the start-up pictures read ahead on threads, as main() has
+// them read, or (false) read by the window itself.
+Zerivirav::ReadAhead readAhead(bool onThreads)
+{
+    if (!onThreads)
+        return {};
+    return {RomNames::readCurrentFolderAsync(), Zerivirav::readStartPicturesAsync()};
+}
+
+void addReadAheadRows()
+{
+    QTest::addColumn<bool>("onThreads");
+    QTest::newRow("read by the window") << false;
+    QTest::newRow("read ahead on threads") << true;
+}
 
 // Runs the application's event loop until the window ends the program or a
 // second passes; returns the exit code, or -1 when the program did not end.
@@ -290,8 +305,10 @@ private slots:
         QVERIFY(w.aAbout->shortcut().isEmpty());
     }
 
+    void fileList_data() { addReadAheadRows(); }
     void fileList()
     {
+        QFETCH(bool, onThreads);
         UiFolder folder;
         using rom::fixtures::writeRawFile;
         for (const char *name : {"zeta.bin", "GAME.BIN", "alpha.Bin", "game.txt", ".hidden.bin",
@@ -306,7 +323,8 @@ private slots:
         QVERIFY(fd >= 0);
         ::close(fd);
         CapturingReport errors;
-        Zerivirav w(errors);
+        Zerivirav w(errors, readAhead(onThreads));
+        QVERIFY(w.loaded());
         const QStringList names = listedNames(w.File2->model());
         QCOMPARE(names, QStringLiteral("alpha.Bin,Beta.bin,caf\uFFFD.bin,GAME.BIN,link.bin,Test Cart.bin,zeta.bin")
                             .split(QLatin1Char(',')));
@@ -324,12 +342,16 @@ private slots:
     void fileListOrder_data()
     {
         QTest::addColumn<bool>("otherCharacters");
-        QTest::newRow("ASCII only") << false;
-        QTest::newRow("with other characters") << true;
+        QTest::addColumn<bool>("onThreads");
+        QTest::newRow("ASCII only") << false << false;
+        QTest::newRow("with other characters") << true << false;
+        QTest::newRow("ASCII only, read ahead") << false << true;
+        QTest::newRow("with other characters, read ahead") << true << true;
     }
     void fileListOrder()
     {
         QFETCH(bool, otherCharacters);
+        QFETCH(bool, onThreads);
         UiFolder folder;
         QStringList names{QStringLiteral("game.bin"), QStringLiteral("GAME.bin"), QStringLiteral("Game10.bin"),
                           QStringLiteral("game2.bin"), QStringLiteral("_under.bin"), QStringLiteral("[x].bin"),
@@ -355,7 +377,7 @@ private slots:
         for (const QString &name : names)
             QVERIFY(rom::fixtures::writeRawFile(name, "x"));
         CapturingReport errors;
-        Zerivirav w(errors);
+        Zerivirav w(errors, readAhead(onThreads));
         QStringList expected = names;
         std::sort(expected.begin(), expected.end(), [](const QString &a, const QString &b) {
             const int folded = a.compare(b, Qt::CaseInsensitive);
@@ -368,14 +390,20 @@ private slots:
     {
         QTest::addColumn<QString>("damage");
         QTest::addColumn<QString>("named");
-        QTest::newRow("no graphics folder") << "folder" << "atari.gif";
-        QTest::newRow("no banner") << "banner" << "zerivirav.jpg";
-        QTest::newRow("truncated gif") << "truncate" << "atari.gif";
+        QTest::addColumn<bool>("onThreads");
+        for (const bool onThreads : {false, true}) {
+            const char *how = onThreads ? ", read ahead" : "";
+            QTest::addRow("no graphics folder%s", how) << "folder" << "File not found: %1/graphics/atari.gif" << onThreads;
+            QTest::addRow("no banner%s", how) << "banner" << "File not found: %1/graphics/zerivirav.jpg" << onThreads;
+            QTest::addRow("truncated gif%s", how)
+                << "truncate" << "Cannot read the picture %1/graphics/atari.gif: the file is incomplete" << onThreads;
+        }
     }
     void startupWithoutGraphics()
     {
         QFETCH(QString, damage);
         QFETCH(QString, named);
+        QFETCH(bool, onThreads);
         UiFolder folder;
         if (damage == "folder")
             QVERIFY(QDir(QStringLiteral("graphics")).removeRecursively());
@@ -384,10 +412,11 @@ private slots:
         else
             QVERIFY(QFile::resize(QStringLiteral("graphics/atari.gif"), 20));
         CapturingReport errors;
-        Zerivirav w(errors);
+        Zerivirav w(errors, readAhead(onThreads));
         QVERIFY(!w.loaded());
+        // Only the first picture that fails is reported, word for word.
         QCOMPARE(errors.entries.size(), 1);
-        QVERIFY2(errors.entries[0].description.contains(named), qPrintable(errors.entries[0].description));
+        QCOMPARE(errors.entries[0].description, named.arg(QDir::currentPath()));
     }
 
     // A folder copied from Windows may spell the data files in another case.
