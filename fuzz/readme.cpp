@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     qsizetype column = 0;
     for (QChar c : text) {
         column = c == u'\n' ? 0 : column + 1;
-        if (column > ui::kLongestReadmeLine + 1)
+        if (column > windows::kLongestReadmeLine + 1)
             std::abort();
     }
     return 0;
