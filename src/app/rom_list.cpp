@@ -74,8 +74,10 @@ public:
 
     void expect(std::size_t bytes) override
     {
-        // An upper bound, taken as address space only: the pages that stay
-        // unused are never touched. No name is copied twice while growing.
+        // Usually more than the names need, taken as address space only: the
+        // pages that stay unused are never touched, and no name is copied
+        // again as the list grows. A folder that claims more grows as usual.
+        bytes = std::min<std::size_t>(bytes, 16 << 20);
         m_bytes.reserve(bytes);
         m_ends.reserve(bytes / 8);
         m_heads.reserve(bytes / 8);

@@ -14,8 +14,8 @@ public:
     virtual bool wanted(std::string_view name) const = 0;
     // A wanted regular file; false ends the listing.
     virtual bool take(std::string_view name) = 0;
-    // The folder takes about `bytes` on disk, an upper bound of its names'
-    // length together; told before the first name, where known.
+    // The folder takes `bytes` on disk, about as much as its names or more;
+    // told before the first name, where known.
     virtual void expect(std::size_t bytes) { (void)bytes; }
 };
 
