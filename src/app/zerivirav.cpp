@@ -19,6 +19,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFile>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -137,7 +138,14 @@ Zerivirav::StartPictures Zerivirav::readStartPictures()
 
 std::future<Zerivirav::StartPictures> Zerivirav::readStartPicturesAsync()
 {
-    return std::async(std::launch::async | std::launch::deferred, &Zerivirav::readStartPictures);
+    return std::async(std::launch::async | std::launch::deferred, [] {
+        StartPictures pictures = readStartPictures();
+        // The toolkit's font list, which the window's first text needs, is
+        // made here as well, while the window is being made (it is shared
+        // by every thread and built once).
+        QFontDatabase::families();
+        return pictures;
+    });
 }
 
 Zerivirav::Zerivirav(ui::ErrorReport &errors, ReadAhead ahead, QWidget *parent)

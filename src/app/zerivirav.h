@@ -40,6 +40,8 @@ class Zerivirav final : public QMainWindow {
     Q_OBJECT
 public:
     // The two start-up pictures: the default game picture and the banner.
+    // Read on a thread of its own, which also loads the toolkit's font list;
+    // only once the application object exists (the decoders are plugins).
     using StartPictures = std::pair<ui::Picture, ui::Picture>;
     static StartPictures readStartPictures();
     static std::future<StartPictures> readStartPicturesAsync();
