@@ -10,7 +10,8 @@
 # one, main() and all, ending after its first paint. Each start is timed from
 # the fork to the X server's events for its window: mapped, and fully drawn.
 # While a program starts, the measuring side sleeps on its X connection.
-# Environment: ZV_BENCH_ROUNDS (default 30), ZV_BENCH_WARMUP (3),
+# Environment: ZV_BENCH_ROUNDS (default 30), ZV_BENCH_WARMUP (3), ZV_BENCH_VERBOSE
+# (1: every start on stderr),
 # ZV_BENCH_BUILD (build/bench).
 set -euo pipefail
 cd "$(dirname "$0")"
