@@ -11,9 +11,9 @@
 int main(int argc, char *argv[])
 {
     // First of all: the ROM folder is read while the toolkit starts, the two
-    // start-up pictures (and the font list) while the window is made, once
-    // the application object exists. The window takes both before it shows;
-    // nothing else runs beside it.
+    // start-up pictures while the window is made, once the application object
+    // exists. The window takes both before it shows; nothing else runs beside
+    // it.
     Zerivirav::ReadAhead readAhead{RomNames::readCurrentFolderAsync(), {}};
     launch::prepareProcess();
 
@@ -23,7 +23,7 @@ int main(int argc, char *argv[])
     int qtArgc = 1;
     char *qtArgv[] = {argc > 0 && argv[0] ? argv[0] : fallbackName, nullptr};
     QApplication app(qtArgc, qtArgv);
-    readAhead.pictures = Zerivirav::readStartPicturesAsync();
+    readAhead.readPictures();
     ui::setUpApplication(app);
 
     ui::MessageBoxReport errors;

@@ -34,6 +34,7 @@
 #include <QTabWidget>
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <utility>
 #include <variant>
@@ -136,15 +137,18 @@ Zerivirav::StartPictures Zerivirav::readStartPictures()
     return {ui::readPicture(fromView(rom::kDefaultPicture)), ui::readPicture(u"graphics\\zerivirav.jpg")};
 }
 
-std::future<Zerivirav::StartPictures> Zerivirav::readStartPicturesAsync()
+void Zerivirav::ReadAhead::readPictures()
 {
-    return std::async(std::launch::async | std::launch::deferred, [] {
-        StartPictures pictures = readStartPictures();
-        // The toolkit's font list, which the window's first text needs, is
-        // made here as well, while the window is being made (it is shared
-        // by every thread and built once).
-        QFontDatabase::families();
-        return pictures;
+    // The toolkit's font list, which the window's first text needs, is made
+    // on the same thread as well, while the window is being made; but not
+    // while a large folder is still being read: the reader, which the window
+    // waits for in the end, keeps a processor to itself.
+    const bool folderRead = folder.valid() && folder.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    pictures = std::async(std::launch::async | std::launch::deferred, [folderRead] {
+        StartPictures read = readStartPictures();
+        if (folderRead)
+            QFontDatabase::families();
+        return read;
     });
 }
 

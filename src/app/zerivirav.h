@@ -40,11 +40,8 @@ class Zerivirav final : public QMainWindow {
     Q_OBJECT
 public:
     // The two start-up pictures: the default game picture and the banner.
-    // Read on a thread of its own, which also loads the toolkit's font list;
-    // only once the application object exists (the decoders are plugins).
     using StartPictures = std::pair<ui::Picture, ui::Picture>;
     static StartPictures readStartPictures();
-    static std::future<StartPictures> readStartPicturesAsync();
 
     // What the window reads from the disk as it starts, read ahead on threads
     // of their own while the toolkit starts (see main()); a part left empty
@@ -53,6 +50,9 @@ public:
     struct ReadAhead {
         std::future<RomNames> folder;
         std::future<StartPictures> pictures;
+        // Starts reading the pictures; only once the application object
+        // exists (their decoders are plugins).
+        void readPictures();
     };
 
     explicit Zerivirav(ui::ErrorReport &errors, ReadAhead ahead = {}, QWidget *parent = nullptr);

@@ -39,9 +39,12 @@ QString str(std::string_view s)
 // them read, or (false) read by the window itself.
 Zerivirav::ReadAhead readAhead(bool onThreads)
 {
-    if (!onThreads)
-        return {};
-    return {RomNames::readCurrentFolderAsync(), Zerivirav::readStartPicturesAsync()};
+    Zerivirav::ReadAhead ahead;
+    if (onThreads) {
+        ahead.folder = RomNames::readCurrentFolderAsync();
+        ahead.readPictures();
+    }
+    return ahead;
 }
 
 void addReadAheadRows()
