@@ -8,6 +8,8 @@
 ZV_BUILD_PACKAGES="g++ cmake ninja-build qt6-base-dev libgl-dev libglx-dev libopengl-dev libxkbcommon-dev pkg-config libxcb1-dev libxcb-res0-dev fonts-dejavu-core fonts-urw-base35 qt6-wayland qt6-base-private-dev libwayland-dev wayland-protocols"
 # A private X server with a window manager, screenshots and key presses.
 ZV_X_PACKAGES="xvfb openbox imagemagick x11-utils xdotool"
+# The start-up benchmark watches the X server's drawing (DAMAGE) itself.
+ZV_BENCH_PACKAGES="libxcb-damage0-dev"
 # The end-to-end suite drives the program through the accessibility bus.
 ZV_E2E_PACKAGES="python3 python3-pyatspi at-spi2-core dbus dbus-x11 procps util-linux mount"
 

@@ -36,10 +36,12 @@ QByteArray usage()
 
 int main(int argc, char *argv[])
 {
+    // First of all: the ROM folder is read while the toolkit starts, the two
+    // start-up pictures while the window is made, once the application object
+    // exists. The window takes both before it shows; nothing else runs beside
+    // it.
+    Zerivirav::ReadAhead readAhead{RomNames::readCurrentFolderAsync(), {}};
     launch::prepareProcess();
-    // The ROM folder is read while the toolkit starts; the window takes the
-    // list when it creates File2. Nothing else runs beside the window.
-    std::future<RomNames> folder = RomNames::readCurrentFolderAsync();
 
     // The program takes no command line: Qt's own options (-reverse,
     // -stylesheet, -qwindowgeometry, ...) would change the fixed window.
@@ -60,10 +62,11 @@ int main(int argc, char *argv[])
         return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
     }
     QApplication app(qtArgc, qtArgv);
+    readAhead.readPictures();
     ui::setUpApplication(app);
 
     ui::MessageBoxReport errors;
-    Zerivirav window(errors, std::move(folder));
+    Zerivirav window(errors, std::move(readAhead));
     if (!window.loaded())
         return 1; // the start-up picture failure has been reported
     window.show();

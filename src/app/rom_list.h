@@ -8,6 +8,7 @@
 #include <future>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // The names of the ROM images of the current folder, sorted alphabetically
@@ -22,19 +23,24 @@ public:
     // The same, read on a thread of its own while the caller goes on.
     static std::future<RomNames> readCurrentFolderAsync();
 
-    qsizetype size() const { return qsizetype(m_rows.size()); }
+    qsizetype size() const { return qsizetype(m_order.size()); }
     std::string_view at(qsizetype row) const
     {
-        const Row &r = m_rows[std::size_t(row)];
-        return std::string_view(m_bytes).substr(r.offset, r.length);
+        const std::uint32_t name = m_order[std::size_t(row)];
+        const std::uint32_t start = name == 0 ? 0 : m_ends[name - 1];
+        return std::string_view(m_bytes).substr(start, m_ends[name] - start);
     }
 
 private:
-    struct Row {
-        std::uint32_t offset, length;
-    };
-    std::string m_bytes;    // every name, in the order the folder gave them
-    std::vector<Row> m_rows; // in list order
+    RomNames() = default;
+    RomNames(std::string bytes, std::vector<std::uint32_t> ends, std::vector<std::uint32_t> order)
+        : m_bytes(std::move(bytes)), m_ends(std::move(ends)), m_order(std::move(order))
+    {
+    }
+
+    std::string m_bytes;                 // every name, back to back, in the order the folder gave them
+    std::vector<std::uint32_t> m_ends;   // where each of them ends in m_bytes
+    std::vector<std::uint32_t> m_order;  // list order: the places of the names in m_ends
 };
 
 class RomList final : public QAbstractListModel {

@@ -19,6 +19,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFile>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -33,6 +34,7 @@
 #include <QTabWidget>
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <utility>
 #include <variant>
@@ -130,8 +132,28 @@ Widget *place(Widget *widget, std::string_view name, const QRect &rect)
 
 } // namespace
 
-Zerivirav::Zerivirav(ui::ErrorReport &errors, std::future<RomNames> folder, QWidget *parent)
-    : QMainWindow(parent), m_errors(errors)
+Zerivirav::StartPictures Zerivirav::readStartPictures()
+{
+    return {ui::readPicture(fromView(rom::kDefaultPicture)), ui::readPicture(u"graphics\\zerivirav.jpg")};
+}
+
+void Zerivirav::ReadAhead::readPictures()
+{
+    // The toolkit's font list, which the window's first text needs, is made
+    // on the same thread as well, while the window is being made; but not
+    // while a large folder is still being read: the reader, which the window
+    // waits for in the end, keeps a processor to itself.
+    const bool folderRead = folder.valid() && folder.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    pictures = std::async(std::launch::async | std::launch::deferred, [folderRead] {
+        StartPictures read = readStartPictures();
+        if (folderRead)
+            QFontDatabase::families();
+        return read;
+    });
+}
+
+Zerivirav::Zerivirav(ui::ErrorReport &errors, ReadAhead ahead, QWidget *parent)
+    : QMainWindow(parent), m_errors(errors), m_pictures(std::move(ahead.pictures))
 {
     setObjectName(QStringLiteral("Zerivirav"));
     setWindowTitle(QStringLiteral("quex Front End"));
@@ -142,7 +164,7 @@ Zerivirav::Zerivirav(ui::ErrorReport &errors, std::future<RomNames> folder, QWid
     client->setObjectName(QStringLiteral("client"));
     client->setFixedSize(kClientWidth, kClientHeight);
     setCentralWidget(client);
-    createControls(client, std::move(folder));
+    createControls(client);
     createMenu();
     setFocusOrder();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -160,6 +182,8 @@ Zerivirav::Zerivirav(ui::ErrorReport &errors, std::future<RomNames> folder, QWid
     TabStrip1_Click();
     Form_Load();
     Run->setFocus();
+    // Last: the folder's names were read while everything above was made.
+    fillFileList(std::move(ahead.folder));
 }
 
 Zerivirav::~Zerivirav()
@@ -169,12 +193,12 @@ Zerivirav::~Zerivirav()
     delete m_readme.data();
 }
 
-void Zerivirav::createControls(QWidget *client, std::future<RomNames> folder)
+void Zerivirav::createControls(QWidget *client)
 {
     // Creation order is stacking order: what is created later lies on top.
     createGameInfo(client);
     createOptions(client);
-    createFileList(client, std::move(folder));
+    createFileList(client);
     createCommands(client);
 }
 
@@ -221,7 +245,7 @@ void Zerivirav::createOptions(QWidget *client)
     }
 }
 
-void Zerivirav::createFileList(QWidget *client, std::future<RomNames> folder)
+void Zerivirav::createFileList(QWidget *client)
 {
     File2 = place(new FileList(client), "File2", pixels(kFileListRect));
     File2->setAccessibleName(QStringLiteral("ROM files"));
@@ -229,7 +253,11 @@ void Zerivirav::createFileList(QWidget *client, std::future<RomNames> folder)
     File2->setEditTriggers(QAbstractItemView::NoEditTriggers);
     File2->setUniformItemSizes(true);
     File2->setLayoutMode(QListView::Batched);
-    // The folder was read while the toolkit started, or is read now.
+}
+
+void Zerivirav::fillFileList(std::future<RomNames> folder)
+{
+    // Read while the toolkit started and the window was made, or read now.
     m_files = new RomList(folder.valid() ? folder.get() : RomNames::readCurrentFolder(), this);
     File2->setModel(m_files);
     connect(File2->selectionModel(), &QItemSelectionModel::selectionChanged, this, &Zerivirav::File2_Click);
@@ -290,8 +318,10 @@ QByteArray Zerivirav::selectedFileName() const
 
 void Zerivirav::Form_Load()
 {
-    m_loaded = ui::showPicture(Image1, fromView(rom::kDefaultPicture), &m_errors)
-               && ui::showPicture(Image2, u"graphics\\zerivirav.jpg", &m_errors);
+    // In this order; the first picture that cannot be shown is reported.
+    auto [game, banner] = m_pictures.valid() ? m_pictures.get() : readStartPictures();
+    m_loaded = ui::showPicture(Image1, std::move(game), &m_errors)
+               && ui::showPicture(Image2, std::move(banner), &m_errors);
 }
 
 void Zerivirav::File2_Click()

@@ -4,6 +4,7 @@
 #include "app/rom_list.h"
 #include "options/options_line.h"
 #include "options/pages.h"
+#include "ui/picture.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -16,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 class QAction;
 class QCheckBox;
@@ -39,9 +41,23 @@ class Form2;
 class Zerivirav final : public QMainWindow {
     Q_OBJECT
 public:
-    // `folder`: the ROM folder's names, read ahead (see RomNames); without it
-    // the folder is read when the file list is created.
-    explicit Zerivirav(ui::ErrorReport &errors, std::future<RomNames> folder = {}, QWidget *parent = nullptr);
+    // The two start-up pictures: the default game picture and the banner.
+    using StartPictures = std::pair<ui::Picture, ui::Picture>;
+    static StartPictures readStartPictures();
+
+    // What the window reads from the disk as it starts, read ahead on threads
+    // of their own while the toolkit starts (see main()); a part left empty
+    // is read when the window needs it. The window takes both before it can
+    // be shown.
+    struct ReadAhead {
+        std::future<RomNames> folder;
+        std::future<StartPictures> pictures;
+        // Starts reading the pictures; only once the application object
+        // exists (their decoders are plugins).
+        void readPictures();
+    };
+
+    explicit Zerivirav(ui::ErrorReport &errors, ReadAhead ahead = {}, QWidget *parent = nullptr);
     ~Zerivirav() override;
 
     // False when a start-up picture could not be loaded; the window must not be shown.
@@ -120,10 +136,11 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void createControls(QWidget *client, std::future<RomNames> folder);
+    void createControls(QWidget *client);
     void createGameInfo(QWidget *client);
     void createOptions(QWidget *client);
-    void createFileList(QWidget *client, std::future<RomNames> folder);
+    void createFileList(QWidget *client);
+    void fillFileList(std::future<RomNames> folder);
     void createCommands(QWidget *client);
     void createMenu();
     void setFocusOrder();
@@ -136,6 +153,7 @@ private:
 
     ui::ErrorReport &m_errors;
     RomList *m_files = nullptr;
+    std::future<StartPictures> m_pictures;
     bool m_loaded = false;
 
     // Values of the Run command

@@ -1,10 +1,9 @@
 #include "ui/picture.h"
 
-#include "ui/data_file.h"
-
 #include <QBuffer>
 #include <QImageReader>
 #include <QLabel>
+#include <QPixmap>
 #include <QtEndian>
 
 #include <algorithm>
@@ -141,7 +140,9 @@ QByteArray formatOf(const QByteArray &bytes)
     return {};
 }
 
-std::variant<QPixmap, DataFileFailure> loadPicture(QStringView relativePath)
+} // namespace
+
+Picture readPicture(QStringView relativePath)
 {
     auto read = readDataFile(relativePath, kLargestPicture);
     if (auto *failure = std::get_if<DataFileFailure>(&read))
@@ -170,21 +171,23 @@ std::variant<QPixmap, DataFileFailure> loadPicture(QStringView relativePath)
     if (image.isNull())
         return DataFileFailure{ErrorNumber::InvalidPicture,
                                QStringLiteral("Cannot read the picture %1: %2").arg(shown, reader.errorString())};
-    return QPixmap::fromImage(std::move(image));
+    return image;
 }
 
-} // namespace
-
-bool showPicture(QLabel *image, QStringView relativePath, ErrorReport *errors)
+bool showPicture(QLabel *image, Picture picture, ErrorReport *errors)
 {
-    auto picture = loadPicture(relativePath);
     if (const auto *failure = std::get_if<DataFileFailure>(&picture)) {
         if (errors)
             errors->report(failure->number, failure->description);
         return false;
     }
-    image->setPixmap(std::get<QPixmap>(picture));
+    image->setPixmap(QPixmap::fromImage(std::get<QImage>(std::move(picture))));
     return true;
+}
+
+bool showPicture(QLabel *image, QStringView relativePath, ErrorReport *errors)
+{
+    return showPicture(image, readPicture(relativePath), errors);
 }
 
 } // namespace ui

@@ -1,23 +1,21 @@
 #include "ui/picture_button.h"
 
-#include <QFont>
+#include "ui/button_face.h"
+
 #include <QKeyEvent>
-#include <QPainter>
 #include <QPixmap>
 
 namespace ui {
 
-namespace {
-constexpr QSize kBitmapSize(75, 25);
-const QColor kField(178, 178, 178);
-const QColor kInk(255, 0, 204);
-} // namespace
-
 PictureButton::PictureButton(const QString &words, QWidget *parent)
     : QPushButton(parent), m_words(words)
 {
-    setIcon(QIcon(drawBitmap(words)));
-    setIconSize(kBitmapSize);
+    // Drawn when the program was built, for the program's own words.
+    QImage face = builtButtonFace(words);
+    if (face.isNull())
+        face = drawButtonFace(words);
+    setIcon(QIcon(QPixmap::fromImage(face)));
+    setIconSize(kButtonFaceSize);
     setAccessibleName(words);
     setAutoDefault(false);
     setDefault(false);
@@ -32,20 +30,6 @@ void PictureButton::keyPressEvent(QKeyEvent *event)
         return;
     }
     QPushButton::keyPressEvent(event);
-}
-
-QPixmap PictureButton::drawBitmap(const QString &words)
-{
-    QPixmap bitmap(kBitmapSize);
-    bitmap.fill(kField);
-    QPainter painter(&bitmap);
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(14);
-    font.setBold(true);
-    painter.setFont(font);
-    painter.setPen(kInk);
-    painter.drawText(bitmap.rect(), Qt::AlignCenter, words);
-    return bitmap;
 }
 
 } // namespace ui

@@ -13,9 +13,6 @@ public:
 
     const QString &words() const { return m_words; }
 
-    // The bitmap the button shows.
-    static QPixmap drawBitmap(const QString &words);
-
 protected:
     // Enter presses the focused button as Space does; there is no default
     // button, so Enter anywhere else presses nothing.

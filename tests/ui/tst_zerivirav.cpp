@@ -3,6 +3,7 @@
 #include "app/controls.h"
 #include "app/zerivirav.h"
 #include "ui/look.h"
+#include "ui/button_face.h"
 #include "ui/picture_button.h"
 #include "ui_fixture.h"
 #include "unit/rom/rom_fixtures.h"
@@ -34,6 +35,24 @@ QString str(std::string_view s)
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
 }
 
+// The folder and the start-up pictures read ahead on threads, as main() has
+// them read, or (false) read by the window itself.
+Zerivirav::ReadAhead readAhead(bool onThreads)
+{
+    Zerivirav::ReadAhead ahead;
+    if (onThreads) {
+        ahead.folder = RomNames::readCurrentFolderAsync();
+        ahead.readPictures();
+    }
+    return ahead;
+}
+
+void addReadAheadRows()
+{
+    QTest::addColumn<bool>("onThreads");
+    QTest::newRow("read by the window") << false;
+    QTest::newRow("read ahead on threads") << true;
+}
 
 // Runs the application's event loop until the window ends the program or a
 // second passes; returns the exit code, or -1 when the program did not end.
@@ -158,15 +177,19 @@ private slots:
             QCOMPARE(field->y(), box->y());
             QVERIFY2(box->x() + box->sizeHint().width() <= field->x(), qPrintable(field->objectName()));
         }
-        const QPixmap bitmap = ui::PictureButton::drawBitmap(QStringLiteral("Run quex"));
-        QCOMPARE(bitmap.size(), QSize(75, 25));
-        const QImage image = bitmap.toImage();
-        QCOMPARE(image.pixelColor(0, 0), QColor(178, 178, 178));
-        bool pink = false;
-        for (int y = 0; y < image.height() && !pink; ++y)
-            for (int x = 0; x < image.width() && !pink; ++x)
-                pink = image.pixelColor(x, y) == QColor(255, 0, 204);
-        QVERIFY(pink);
+        // Each button shows its words' face, pink on grey, as they are drawn
+        // (the faces are made when the program is built).
+        for (ui::PictureButton *button : {w.Run, w.Command1, w.Clear}) {
+            const QImage image = button->icon().pixmap(QSize(75, 25)).toImage().convertToFormat(QImage::Format_RGB32);
+            QCOMPARE(image.size(), QSize(75, 25));
+            QCOMPARE(image.pixelColor(0, 0), QColor(178, 178, 178));
+            bool pink = false;
+            for (int y = 0; y < image.height() && !pink; ++y)
+                for (int x = 0; x < image.width() && !pink; ++x)
+                    pink = image.pixelColor(x, y) == QColor(255, 0, 204);
+            QVERIFY2(pink, qPrintable(button->words()));
+            QCOMPARE(image, ui::drawButtonFace(button->words()));
+        }
     }
 
     // Frame5's caption sits on its top line, so the line runs above the first
@@ -285,8 +308,10 @@ private slots:
         QVERIFY(w.aAbout->shortcut().isEmpty());
     }
 
+    void fileList_data() { addReadAheadRows(); }
     void fileList()
     {
+        QFETCH(bool, onThreads);
         UiFolder folder;
         using rom::fixtures::writeRawFile;
         for (const char *name : {"zeta.bin", "GAME.BIN", "alpha.Bin", "game.txt", ".hidden.bin",
@@ -301,7 +326,8 @@ private slots:
         QVERIFY(fd >= 0);
         ::close(fd);
         CapturingReport errors;
-        Zerivirav w(errors);
+        Zerivirav w(errors, readAhead(onThreads));
+        QVERIFY(w.loaded());
         const QStringList names = listedNames(w.File2->model());
         QCOMPARE(names, QStringLiteral("alpha.Bin,Beta.bin,caf\uFFFD.bin,GAME.BIN,link.bin,Test Cart.bin,zeta.bin")
                             .split(QLatin1Char(',')));
@@ -319,12 +345,16 @@ private slots:
     void fileListOrder_data()
     {
         QTest::addColumn<bool>("otherCharacters");
-        QTest::newRow("ASCII only") << false;
-        QTest::newRow("with other characters") << true;
+        QTest::addColumn<bool>("onThreads");
+        QTest::newRow("ASCII only") << false << false;
+        QTest::newRow("with other characters") << true << false;
+        QTest::newRow("ASCII only, read ahead") << false << true;
+        QTest::newRow("with other characters, read ahead") << true << true;
     }
     void fileListOrder()
     {
         QFETCH(bool, otherCharacters);
+        QFETCH(bool, onThreads);
         UiFolder folder;
         QStringList names{QStringLiteral("game.bin"), QStringLiteral("GAME.bin"), QStringLiteral("Game10.bin"),
                           QStringLiteral("game2.bin"), QStringLiteral("_under.bin"), QStringLiteral("[x].bin"),
@@ -350,7 +380,7 @@ private slots:
         for (const QString &name : names)
             QVERIFY(rom::fixtures::writeRawFile(name, "x"));
         CapturingReport errors;
-        Zerivirav w(errors);
+        Zerivirav w(errors, readAhead(onThreads));
         QStringList expected = names;
         std::sort(expected.begin(), expected.end(), [](const QString &a, const QString &b) {
             const int folded = a.compare(b, Qt::CaseInsensitive);
@@ -363,14 +393,20 @@ private slots:
     {
         QTest::addColumn<QString>("damage");
         QTest::addColumn<QString>("named");
-        QTest::newRow("no graphics folder") << "folder" << "atari.gif";
-        QTest::newRow("no banner") << "banner" << "zerivirav.jpg";
-        QTest::newRow("truncated gif") << "truncate" << "atari.gif";
+        QTest::addColumn<bool>("onThreads");
+        for (const bool onThreads : {false, true}) {
+            const char *how = onThreads ? ", read ahead" : "";
+            QTest::addRow("no graphics folder%s", how) << "folder" << "File not found: %1/graphics/atari.gif" << onThreads;
+            QTest::addRow("no banner%s", how) << "banner" << "File not found: %1/graphics/zerivirav.jpg" << onThreads;
+            QTest::addRow("truncated gif%s", how)
+                << "truncate" << "Cannot read the picture %1/graphics/atari.gif: the file is incomplete" << onThreads;
+        }
     }
     void startupWithoutGraphics()
     {
         QFETCH(QString, damage);
         QFETCH(QString, named);
+        QFETCH(bool, onThreads);
         UiFolder folder;
         if (damage == "folder")
             QVERIFY(QDir(QStringLiteral("graphics")).removeRecursively());
@@ -379,10 +415,11 @@ private slots:
         else
             QVERIFY(QFile::resize(QStringLiteral("graphics/atari.gif"), 20));
         CapturingReport errors;
-        Zerivirav w(errors);
+        Zerivirav w(errors, readAhead(onThreads));
         QVERIFY(!w.loaded());
+        // Only the first picture that fails is reported, word for word.
         QCOMPARE(errors.entries.size(), 1);
-        QVERIFY2(errors.entries[0].description.contains(named), qPrintable(errors.entries[0].description));
+        QCOMPARE(errors.entries[0].description, named.arg(QDir::currentPath()));
     }
 
     // A folder copied from Windows may spell the data files in another case.
