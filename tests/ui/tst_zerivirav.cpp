@@ -2,6 +2,7 @@
 
 #include "app/controls.h"
 #include "app/zerivirav.h"
+#include "ui/data_file.h"
 #include "ui/look.h"
 #include "ui/button_face.h"
 #include "ui/picture_button.h"
@@ -396,8 +397,15 @@ private slots:
         QTest::addColumn<bool>("onThreads");
         for (const bool onThreads : {false, true}) {
             const char *how = onThreads ? ", read ahead" : "";
-            QTest::addRow("no graphics folder%s", how) << "folder" << "File not found: %1/graphics/atari.gif" << onThreads;
-            QTest::addRow("no banner%s", how) << "banner" << "File not found: %1/graphics/zerivirav.jpg" << onThreads;
+            // {data}: the defaults' folder beside the program, which has none here.
+            QTest::addRow("no graphics folder%s", how)
+                << "folder"
+                << "File not found: %1/graphics/atari.gif, nor among the installed defaults as {data}/graphics/atari.gif"
+                << onThreads;
+            QTest::addRow("no banner%s", how) << "banner"
+                                              << "File not found: %1/graphics/zerivirav.jpg, nor among the installed "
+                                                 "defaults as {data}/graphics/zerivirav.jpg"
+                                              << onThreads;
             QTest::addRow("truncated gif%s", how)
                 << "truncate" << "Cannot read the picture %1/graphics/atari.gif: the file is incomplete" << onThreads;
         }
@@ -419,7 +427,8 @@ private slots:
         QVERIFY(!w.loaded());
         // Only the first picture that fails is reported, word for word.
         QCOMPARE(errors.entries.size(), 1);
-        QCOMPARE(errors.entries[0].description, named.arg(QDir::currentPath()));
+        QCOMPARE(errors.entries[0].description,
+                 named.arg(QDir::currentPath()).replace(QLatin1String("{data}"), ui::installedDataFolder()));
     }
 
     // A folder copied from Windows may spell the data files in another case.
