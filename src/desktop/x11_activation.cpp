@@ -321,8 +321,8 @@ private:
             if (pid && pid->format == 32 && xcb_get_property_value_length(pid.get()) >= 4)
                 a.owner = pid_t(*static_cast<const uint32_t *>(xcb_get_property_value(pid.get())));
             else if (a.candidate && m_hasRes) {
-                const xcb_res_client_id_spec_t spec{a.window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-                a.byServer = xcb_res_query_client_ids(m_c, 1, &spec);
+                const xcb_res_client_id_spec_t pidOfWindow{a.window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+                a.byServer = xcb_res_query_client_ids(m_c, 1, &pidOfWindow);
             }
         }
         for (Asked &a : asked) {
