@@ -19,9 +19,7 @@ namespace {
 // "*.bin" in any letter case.
 bool isRomFileName(std::string_view name)
 {
-    const std::size_t n = name.size();
-    return n >= 4 && name[n - 4] == '.' && ascii::toLower(name[n - 3]) == 'b' && ascii::toLower(name[n - 2]) == 'i'
-           && ascii::toLower(name[n - 1]) == 'n';
+    return name.size() >= 4 && ascii::equalIgnoringCase(name.substr(name.size() - 4), std::string_view(".bin"));
 }
 
 QString decoded(std::string_view name)

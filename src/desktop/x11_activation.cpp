@@ -157,7 +157,7 @@ public:
         m_giveUp.start(kGiveUpMs); // counted from the Run press, connecting included
         if (m_opening)
             return; // looking starts once connected
-        if (m_c && m_display == m_request.display && !xcb_connection_has_error(m_c)) {
+        if (m_server.c && m_display == m_request.display && !xcb_connection_has_error(m_server.c)) {
             begin();
             return;
         }
@@ -175,15 +175,12 @@ private:
     {
         m_opening->deleteLater();
         m_opening = nullptr;
-        m_c = server.c;
-        m_root = server.root;
-        m_atoms = server.atoms;
-        m_hasRes = server.hasRes;
-        if (!m_c) {
+        m_server = server;
+        if (!m_server.c) {
             stop(); // no server there: nothing to do and nothing to report
             return;
         }
-        m_notifier = new QSocketNotifier(xcb_get_file_descriptor(m_c), QSocketNotifier::Read, this);
+        m_notifier = new QSocketNotifier(xcb_get_file_descriptor(m_server.c), QSocketNotifier::Read, this);
         connect(m_notifier, &QSocketNotifier::activated, this, [this] { serve(true); });
         if (m_looking && m_request.display != m_display)
             start(m_request); // asked for another display meanwhile
@@ -204,15 +201,15 @@ private:
     {
         delete m_notifier;
         m_notifier = nullptr;
-        if (m_c)
-            xcb_disconnect(m_c);
-        m_c = nullptr;
+        if (m_server.c)
+            xcb_disconnect(m_server.c);
+        m_server = {};
     }
 
     void stop()
     {
         m_giveUp.stop();
-        if (m_looking && m_c)
+        if (m_looking && m_server.c)
             watchRoot(false);
         m_looking = false;
     }
@@ -222,25 +219,27 @@ private:
     void watchRoot(bool on)
     {
         const uint32_t mask = on ? XCB_EVENT_MASK_PROPERTY_CHANGE : XCB_EVENT_MASK_NO_EVENT;
-        xcb_change_window_attributes(m_c, m_root, XCB_CW_EVENT_MASK, &mask);
-        xcb_flush(m_c);
+        xcb_change_window_attributes(m_server.c, m_server.root, XCB_CW_EVENT_MASK, &mask);
+        xcb_flush(m_server.c);
     }
 
     // Takes in what the server sent (errors of requests without reply
     // among it) and looks again whenever the client list changed.
     void serve(bool fromSocket)
     {
-        while (m_c) {
+        while (m_server.c) {
             bool listChanged = false;
-            while (xcb_generic_event_t *event = fromSocket ? xcb_poll_for_event(m_c) : xcb_poll_for_queued_event(m_c)) {
+            const auto next = fromSocket ? xcb_poll_for_event : xcb_poll_for_queued_event;
+            while (xcb_generic_event_t *event = next(m_server.c)) {
                 if ((event->response_type & 0x7F) == XCB_PROPERTY_NOTIFY) {
                     const auto *change = reinterpret_cast<const xcb_property_notify_event_t *>(event);
-                    listChanged = listChanged || (change->window == m_root && change->atom == m_atoms[ClientList]);
+                    listChanged = listChanged
+                                  || (change->window == m_server.root && change->atom == m_server.atoms[ClientList]);
                 }
                 std::free(event);
             }
             fromSocket = false;
-            if (xcb_connection_has_error(m_c)) {
+            if (xcb_connection_has_error(m_server.c)) {
                 m_looking = false;
                 m_giveUp.stop();
                 disconnectFromServer(); // opened afresh on the next Run
@@ -252,10 +251,16 @@ private:
         }
     }
 
-    std::vector<xcb_window_t> clientWindows()
+    xcb_get_property_cookie_t ask(xcb_window_t window, xcb_atom_t property, xcb_atom_t type, uint32_t words)
     {
-        const auto reply = replyOf(xcb_get_property_reply, m_c,
-                                   xcb_get_property(m_c, 0, m_root, m_atoms[ClientList], XCB_ATOM_WINDOW, 0, 16384));
+        return xcb_get_property(m_server.c, 0, window, property, type, 0, words);
+    }
+
+    // The windows a property of the root lists (_NET_CLIENT_LIST, _NET_ACTIVE_WINDOW).
+    std::vector<xcb_window_t> rootWindows(Atom property, uint32_t most)
+    {
+        const auto reply = replyOf(xcb_get_property_reply, m_server.c,
+                                   ask(m_server.root, m_server.atoms[property], XCB_ATOM_WINDOW, most));
         if (!reply || reply->format != 32)
             return {};
         const auto *windows = static_cast<const xcb_window_t *>(xcb_get_property_value(reply.get()));
@@ -270,9 +275,9 @@ private:
         const auto *atoms = static_cast<const xcb_atom_t *>(xcb_get_property_value(type));
         const int count = xcb_get_property_value_length(type) / 4;
         for (int i = 0; i < count; ++i) {
-            const auto known = std::find(m_atoms.begin() + TypeNormal, m_atoms.end(), atoms[i]);
-            if (atoms[i] != XCB_ATOM_NONE && known != m_atoms.end())
-                return known - m_atoms.begin() < FirstOtherType;
+            const auto known = std::find(m_server.atoms.begin() + TypeNormal, m_server.atoms.end(), atoms[i]);
+            if (atoms[i] != XCB_ATOM_NONE && known != m_server.atoms.end())
+                return known - m_server.atoms.begin() < FirstOtherType;
         }
         return true;
     }
@@ -310,24 +315,24 @@ private:
         };
         std::vector<Asked> asked;
         for (xcb_window_t window : fresh)
-            asked.push_back({window, xcb_get_property(m_c, 0, window, m_atoms[WmPid], XCB_ATOM_CARDINAL, 0, 1),
-                             xcb_get_property(m_c, 0, window, m_atoms[WindowType], XCB_ATOM_ATOM, 0, 32),
-                             xcb_get_property(m_c, 0, window, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 0, 64)});
+            asked.push_back({window, ask(window, m_server.atoms[WmPid], XCB_ATOM_CARDINAL, 1),
+                             ask(window, m_server.atoms[WindowType], XCB_ATOM_ATOM, 32),
+                             ask(window, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 64)});
         for (Asked &a : asked) {
-            const auto pid = replyOf(xcb_get_property_reply, m_c, a.pid);
-            const auto type = replyOf(xcb_get_property_reply, m_c, a.type);
-            const auto machine = replyOf(xcb_get_property_reply, m_c, a.machine);
+            const auto pid = replyOf(xcb_get_property_reply, m_server.c, a.pid);
+            const auto type = replyOf(xcb_get_property_reply, m_server.c, a.type);
+            const auto machine = replyOf(xcb_get_property_reply, m_server.c, a.machine);
             a.candidate = isMainWindowType(type.get()) && isOnThisHost(machine.get());
             if (pid && pid->format == 32 && xcb_get_property_value_length(pid.get()) >= 4)
                 a.owner = pid_t(*static_cast<const uint32_t *>(xcb_get_property_value(pid.get())));
-            else if (a.candidate && m_hasRes) {
+            else if (a.candidate && m_server.hasRes) {
                 const xcb_res_client_id_spec_t pidOfWindow{a.window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-                a.byServer = xcb_res_query_client_ids(m_c, 1, &pidOfWindow);
+                a.byServer = xcb_res_query_client_ids(m_server.c, 1, &pidOfWindow);
             }
         }
         for (Asked &a : asked) {
             if (a.byServer.sequence) {
-                const auto ids = replyOf(xcb_res_query_client_ids_reply, m_c, a.byServer);
+                const auto ids = replyOf(xcb_res_query_client_ids_reply, m_server.c, a.byServer);
                 auto it = ids ? xcb_res_query_client_ids_ids_iterator(ids.get()) : xcb_res_client_id_value_iterator_t{};
                 for (; it.rem; xcb_res_client_id_value_next(&it))
                     if (xcb_res_client_id_value_value_length(it.data) >= 1)
@@ -339,7 +344,7 @@ private:
 
     void look()
     {
-        const std::vector<xcb_window_t> windows = clientWindows();
+        const std::vector<xcb_window_t> windows = rootWindows(ClientList, 16384);
         std::vector<xcb_window_t> fresh;
         std::unordered_map<xcb_window_t, Kin> listed;
         for (xcb_window_t window : windows) {
@@ -375,11 +380,8 @@ private:
 
     xcb_window_t activeWindow()
     {
-        const auto reply = replyOf(xcb_get_property_reply, m_c,
-                                   xcb_get_property(m_c, 0, m_root, m_atoms[ActiveWindow], XCB_ATOM_WINDOW, 0, 1));
-        if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 4)
-            return XCB_WINDOW_NONE;
-        return *static_cast<const xcb_window_t *>(xcb_get_property_value(reply.get()));
+        const std::vector<xcb_window_t> active = rootWindows(ActiveWindow, 1);
+        return active.empty() ? xcb_window_t(XCB_WINDOW_NONE) : active.front();
     }
 
     void sendToRoot(xcb_window_t window, Atom type, std::array<uint32_t, 5> data)
@@ -388,10 +390,10 @@ private:
         message.response_type = XCB_CLIENT_MESSAGE;
         message.format = 32;
         message.window = window;
-        message.type = m_atoms[type];
+        message.type = m_server.atoms[type];
         std::copy(data.begin(), data.end(), message.data.data32);
-        xcb_send_event(m_c, 0, m_root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char *>(&message));
+        constexpr uint32_t kToWindowManager = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_send_event(m_server.c, 0, m_server.root, kToWindowManager, reinterpret_cast<const char *>(&message));
     }
 
     // Activation only while the user is still with the front end (or already
@@ -416,16 +418,13 @@ private:
         if (userStillHere)
             sendToRoot(window, ActiveWindow, {2, m_request.pressTime, 0, 0, 0});
         else
-            sendToRoot(window, WmState, {1, m_atoms[DemandsAttention], 0, 1, 0}); // 1: add
-        xcb_flush(m_c);
+            sendToRoot(window, WmState, {1, m_server.atoms[DemandsAttention], 0, 1, 0}); // 1: add
+        xcb_flush(m_server.c);
     }
 
     QThread *m_opening = nullptr;
-    xcb_connection_t *m_c = nullptr;
+    Server m_server; // our connection, and what we know of its display
     QByteArray m_display;
-    xcb_window_t m_root = XCB_WINDOW_NONE;
-    std::array<xcb_atom_t, kAtomNames.size()> m_atoms{};
-    bool m_hasRes = false;
     const QByteArray m_host = thisHost();
     QSocketNotifier *m_notifier = nullptr;
 
