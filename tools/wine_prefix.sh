@@ -43,6 +43,9 @@ setup)
     rm -rf "$WINEPREFIX"
     mkdir -p "$(dirname "$WINEPREFIX")"
     wineboot -i >/dev/null 2>&1
+    # A crash ends the program with its status rather than waiting on wine's
+    # "Program Error" box.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     wineserver -w
     test -d "$WINEPREFIX/drive_c/windows" || { echo "wineboot did not make $WINEPREFIX" >&2; exit 1; }
     ;;

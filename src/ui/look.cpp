@@ -1,7 +1,11 @@
 #include "ui/look.h"
 
+#include "ui/data_file.h"
+
 #include <QAccessibleWidget>
 #include <QApplication>
+#include <QDir>
+#include <QFontDatabase>
 #include <QProxyStyle>
 #include <QStyleFactory>
 #include <QWidget>
@@ -52,6 +56,11 @@ QFont dialogFont()
 
 void setUpApplication(QApplication &app)
 {
+    // The layout is measured with one font. Where the system has none of
+    // its own (Windows), the copy that comes with the program serves.
+    const QDir fonts(installedDataFolder() + QLatin1String("/fonts"));
+    for (const QString &name : fonts.entryList({QStringLiteral("*.otf")}, QDir::Files))
+        QFontDatabase::addApplicationFont(fonts.filePath(name));
     app.setStyle(new FixedLayoutStyle);
     app.setFont(dialogFont());
     QAccessible::installFactory(plainWindowAccessible);

@@ -2,6 +2,7 @@
 
 #include "app/controls.h"
 #include "app/zerivirav.h"
+#include "platform_fixture.h"
 #include "ui/data_file.h"
 #include "ui/look.h"
 #include "ui/button_face.h"
@@ -24,8 +25,6 @@
 
 #include <memory>
 
-#include <fcntl.h>
-#include <unistd.h>
 
 using namespace controls;
 
@@ -319,19 +318,23 @@ private slots:
                                  "Beta.bin", "b.bin.txt", "Test Cart.bin"})
             QVERIFY(writeRawFile(QString::fromLatin1(name), "x"));
         QVERIFY(QDir().mkdir(QStringLiteral("folder.bin")));
-        QVERIFY(QFile::link(QStringLiteral("zeta.bin"), QStringLiteral("link.bin")));
-        QVERIFY(QFile::link(QStringLiteral("missing"), QStringLiteral("broken.bin")));
+        QString expected = QStringLiteral("alpha.Bin,Beta.bin,caf\uFFFD.bin,GAME.BIN,link.bin,Test Cart.bin,zeta.bin");
+        if constexpr (fixture::kPosix) {
+            QVERIFY(fixture::makeSymlink(QStringLiteral("zeta.bin"), QStringLiteral("link.bin")));
+            QVERIFY(fixture::makeSymlink(QStringLiteral("missing"), QStringLiteral("broken.bin")));
+        } else {
+            // Hidden is a file's attribute there, and names are Unicode.
+            QVERIFY(fixture::makeHiddenReadOnly(QStringLiteral(".hidden.bin")));
+            expected = QStringLiteral("alpha.Bin,Beta.bin,caf\u00E9.bin,GAME.BIN,Test Cart.bin,zeta.bin");
+        }
         // A Latin-1 name from an old archive: not UTF-8, listed all the same.
-        const QByteArray latin1 = "caf\xE9.bin";
-        const int fd = ::open(latin1.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-        QVERIFY(fd >= 0);
-        ::close(fd);
+        const QByteArray latin1 = fixture::kPosix ? "caf\xE9.bin" : "caf\xC3\xA9.bin";
+        QVERIFY(fixture::createNamed(latin1));
         CapturingReport errors;
         Zerivirav w(errors, readAhead(onThreads));
         QVERIFY(w.loaded());
         const QStringList names = listedNames(w.File2->model());
-        QCOMPARE(names, QStringLiteral("alpha.Bin,Beta.bin,caf\uFFFD.bin,GAME.BIN,link.bin,Test Cart.bin,zeta.bin")
-                            .split(QLatin1Char(',')));
+        QCOMPARE(names, expected.split(QLatin1Char(',')));
         QVERIFY(!w.File2->selectionModel()->hasSelection());
         QVERIFY(w.selectedFileName().isEmpty());
         QCOMPARE(w.File2->selectionMode(), QAbstractItemView::SingleSelection);
