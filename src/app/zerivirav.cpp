@@ -19,7 +19,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFile>
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -34,7 +33,6 @@
 #include <QTabWidget>
 
 #include <algorithm>
-#include <chrono>
 #include <optional>
 #include <utility>
 #include <variant>
@@ -139,17 +137,9 @@ Zerivirav::StartPictures Zerivirav::readStartPictures()
 
 void Zerivirav::ReadAhead::readPictures()
 {
-    // The toolkit's font list, which the window's first text needs, is made
-    // on the same thread as well, while the window is being made; but not
-    // while a large folder is still being read: the reader, which the window
-    // waits for in the end, keeps a processor to itself.
-    const bool folderRead = folder.valid() && folder.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-    pictures = std::async(std::launch::async | std::launch::deferred, [folderRead] {
-        StartPictures read = readStartPictures();
-        if (folderRead)
-            QFontDatabase::families();
-        return read;
-    });
+    // Only the pictures: the toolkit's font list stays on the user-interface
+    // thread, the one Qt's font database is made for.
+    pictures = std::async(std::launch::async | std::launch::deferred, [] { return readStartPictures(); });
 }
 
 Zerivirav::Zerivirav(ui::ErrorReport &errors, ReadAhead ahead, QWidget *parent)
