@@ -20,6 +20,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QGroupBox>
+#include <QImageReader>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
@@ -137,8 +138,13 @@ Zerivirav::StartPictures Zerivirav::readStartPictures()
 
 void Zerivirav::ReadAhead::readPictures()
 {
-    // Only the pictures: the toolkit's font list stays on the user-interface
-    // thread, the one Qt's font database is made for.
+    // The decoders are plugins, looked up here on the user-interface thread
+    // so that the picture thread only uses them. On Windows the lookup
+    // matches file names with a regular expression, and the thread-local
+    // state that leaves behind crashed the program as the thread ended.
+    QImageReader::supportedImageFormats();
+    // Only the pictures: the toolkit's font list stays on this thread, the
+    // one Qt's font database is made for.
     pictures = std::async(std::launch::async | std::launch::deferred, [] { return readStartPictures(); });
 }
 
