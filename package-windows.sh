@@ -28,7 +28,7 @@ cmake -S . -B "$out/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
     -DQT_CHAINLOAD_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" \
     -DZV_DRAW_BUTTON_FACES="$out/host/src/ui/draw_button_faces" \
-    -DZV_TESTS="${ZV_WINDOWS_TESTS:-OFF}" -DZV_QT_MINGW="$qt" >/dev/null
+    -DZV_TESTS="${ZV_WINDOWS_TESTS:-OFF}" >/dev/null
 cmake --build "$out/build"
 
 # The zip's folder: the program and its data (cmake --install), then the
@@ -41,20 +41,31 @@ plugins=(platforms/qwindows.dll platforms/qoffscreen.dll imageformats/qgif.dll i
 for plugin in "${plugins[@]}"; do
     install -D -m 644 "$qt/plugins/$plugin" "$stage/$plugin"
 done
-search=("$qt/bin" "/usr/lib/gcc/$triple/$("$triple-g++-posix" -dumpversion)-posix" "/usr/$triple/lib")
-todo=("$stage/zerivirav.exe" "${plugins[@]/#/$stage/}")
+runtime() { dirname "$("$triple-g++-posix" -print-file-name="$1")"; }
+search=("$qt/bin" "$(runtime libstdc++-6.dll)" "$(runtime libwinpthread-1.dll)")
+# A DLL found in none of these must be one of Windows' own: wine has those
+# (the api-ms-win-* sets are the loader's names for them).
+windows_own=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows
+todo=("$stage/zerivirav.exe" "$stage/zerivirav-open.exe" "${plugins[@]/#/$stage/}")
 while [ ${#todo[@]} -gt 0 ]; do
     file=${todo[0]}
     todo=("${todo[@]:1}")
     for dll in $("$triple-objdump" -p "$file" | sed -n 's/^\s*DLL Name: //p'); do
         [ -e "$stage/$dll" ] && continue
+        found=
         for dir in "${search[@]}"; do
             if [ -e "$dir/$dll" ]; then
                 install -m 644 "$dir/$dll" "$stage/$dll"
                 todo+=("$stage/$dll")
+                found=1
                 break
             fi
-        done # not found: one of Windows' own
+        done
+        if [ -z "$found" ] && [[ ${dll,,} != api-ms-win-* ]] \
+            && [ -z "$(find "$windows_own" -maxdepth 1 -iname "$dll" -print -quit)" ]; then
+            echo "${file#"$stage"/} needs $dll, which is neither Qt's, the compiler's nor Windows' own" >&2
+            exit 1
+        fi
     done
 done
 "$triple-strip" --strip-unneeded "$stage"/*.dll "$stage"/*/*.dll "$stage/zerivirav.exe"

@@ -767,9 +767,9 @@ class WineApp(App):
 
     def windows(self, title=TITLE):
         """The shown X windows of this program titled `title`."""
-        found = self.x(["xdotool", "search", "--all", "--onlyvisible", "--classname", self.window_exe.name.lower(),
-                        "--name", f"^{re.escape(title)}$"]).split()
-        return [w.decode() for w in found]
+        found = self.x(["xdotool", "search", "--onlyvisible", "--classname", self.window_exe.name.lower()]).split()
+        return [w.decode() for w in found
+                if self.x(["xdotool", "getwindowname", w]).rstrip(b"\n") == title.encode()]
 
     def x_window(self, title=TITLE, timeout=60):
         def found():
