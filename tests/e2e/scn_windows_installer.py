@@ -54,7 +54,7 @@ def install_run_uninstall(session):
     installed = prefix / PROGRAM_FILES
     for name in ("zerivirav.exe", "zerivirav-open.exe", "uninstall.exe", "qt.conf", "Qt6Core.dll",
                  "platforms/qwindows.dll", "imageformats/qgif.dll", "imageformats/qjpeg.dll",
-                 "graphics/atari.gif", "zerivirav.txt", "fonts/NimbusSansNarrow-Regular.otf"):
+                 "graphics/atari.gif", "zerivirav.txt", "fonts/NimbusSansNarrow-Regular.pfa"):
         check((installed / name).is_file(), f"{name} was not installed")
     check((prefix / START_MENU).is_file(), "no Start menu entry")
     verb = _wine(session, "reg", "query", FOLDER_VERB + r"\command").stdout.decode(errors="replace")
