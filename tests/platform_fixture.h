@@ -6,6 +6,7 @@
 // here fails on Windows rather than leaving the suite uncompiled there.
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QString>
 
@@ -46,10 +47,10 @@ inline bool makeHiddenReadOnly(const QString &path)
 }
 inline unsigned fileMode(const QString &) { return 0; }
 inline unsigned currentUmask() { return 0; }
-// A new empty file named by these bytes: UTF-8 there.
+// A new empty file named by these bytes, in the system's code page.
 inline bool createNamed(const QByteArray &name)
 {
-    QFile file(QString::fromUtf8(name));
+    QFile file(QFile::decodeName(name));
     return !file.exists() && file.open(QIODevice::WriteOnly);
 }
 inline int openInheritable() { return -1; }
@@ -57,6 +58,16 @@ inline void closeDescriptor(int) {}
 inline bool processRunning(qint64) { return false; }
 inline void killProcess(qint64) {}
 inline bool hasChildren(qint64 = -1) { return false; }
+
+// A folder named by these bytes, made and entered: UTF-8 there.
+inline bool makeFolder(const QByteArray &name)
+{
+    return QDir().mkdir(QString::fromUtf8(name));
+}
+inline bool enterFolder(const QByteArray &name)
+{
+    return QDir::setCurrent(QString::fromUtf8(name));
+}
 
 // Wine runs as the user who started it, and root there reads every file.
 inline bool readsEveryFile() { return false; }
@@ -118,6 +129,16 @@ inline bool setMode(const QString &path, unsigned mode)
 }
 
 inline bool makeHiddenReadOnly(const QString &) { return false; }
+
+// A folder named by these very bytes, made and entered.
+inline bool makeFolder(const QByteArray &name)
+{
+    return ::mkdir(name.constData(), 0755) == 0;
+}
+inline bool enterFolder(const QByteArray &name)
+{
+    return ::chdir(name.constData()) == 0;
+}
 
 // A descriptor a careless start would hand on to the program it starts.
 inline int openInheritable()

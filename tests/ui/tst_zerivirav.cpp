@@ -327,8 +327,9 @@ private slots:
             QVERIFY(fixture::makeHiddenReadOnly(QStringLiteral(".hidden.bin")));
             expected = QStringLiteral("alpha.Bin,Beta.bin,caf\u00E9.bin,GAME.BIN,Test Cart.bin,zeta.bin");
         }
-        // A Latin-1 name from an old archive: not UTF-8, listed all the same.
-        const QByteArray latin1 = fixture::kPosix ? "caf\xE9.bin" : "caf\xC3\xA9.bin";
+        // A Latin-1 name from an old archive: not UTF-8, listed all the same
+        // (on Windows: the name in the system's code page, the program's bytes there).
+        const QByteArray latin1 = "caf\xE9.bin";
         QVERIFY(fixture::createNamed(latin1));
         CapturingReport errors;
         Zerivirav w(errors, readAhead(onThreads));
@@ -381,6 +382,16 @@ private slots:
             names << name + QStringLiteral(".bin");
         }
         names.removeDuplicates();
+        if constexpr (!fixture::kPosix) {
+            // Windows names ignore letter case (the first spelling stays), and
+            // the program's names are in the system's code page there.
+            names.removeAll(QString::fromUtf8("\xF0\x9F\x8E\xAE.bin"));
+            QStringList unique;
+            for (const QString &name : names)
+                if (!unique.contains(name, Qt::CaseInsensitive))
+                    unique << name;
+            names = unique;
+        }
         for (const QString &name : names)
             QVERIFY(rom::fixtures::writeRawFile(name, "x"));
         CapturingReport errors;
@@ -431,7 +442,8 @@ private slots:
         // Only the first picture that fails is reported, word for word.
         QCOMPARE(errors.entries.size(), 1);
         QCOMPARE(errors.entries[0].description,
-                 named.arg(QDir::currentPath()).replace(QLatin1String("{data}"), ui::installedDataFolder()));
+                 QDir::toNativeSeparators(
+                     named.arg(QDir::currentPath()).replace(QLatin1String("{data}"), ui::installedDataFolder())));
     }
 
     // A folder copied from Windows may spell the data files in another case.
