@@ -41,7 +41,7 @@ int main(int argc, char *argv[])
     // exists. The window takes both before it shows; nothing else runs beside
     // it.
     Zerivirav::ReadAhead readAhead{RomNames::readCurrentFolderAsync(), {}};
-    launch::prepareProcess();
+    launch::ignoreFileSizeSignal();
 
     // The program takes no command line: Qt's own options (-reverse,
     // -stylesheet, -qwindowgeometry, ...) would change the fixed window.
