@@ -5,7 +5,9 @@
 // that names the arguments, for QUEX_STANDIN_SECONDS or until closed. As the
 // native stand-in, it writes QUEX_STANDIN_SAY and a line feed to standard
 // error and ends with exit status QUEX_STANDIN_EXIT.
-// Built without Qt by x86_64-w64-mingw32-g++ (-municode).
+// Built without Qt by x86_64-w64-mingw32-g++ (-municode); built again with
+// QUEX_STANDIN_DLL_MISSING against a DLL that is never installed, it cannot
+// start at all, as an emulator whose DLL is missing.
 
 #include "standin_record.h"
 
@@ -13,6 +15,10 @@
 
 #include <cwchar>
 #include <string>
+
+#ifdef QUEX_STANDIN_DLL_MISSING
+extern "C" __declspec(dllimport) int quexgone_start();
+#endif
 
 namespace {
 
@@ -107,6 +113,10 @@ int endStatus(int status)
 
 int wmain(int argc, wchar_t **argv)
 {
+#ifdef QUEX_STANDIN_DLL_MISSING
+    if (argc < 0) // never: the import alone keeps it from starting
+        return quexgone_start();
+#endif
     if (!appendToLog(logLine(argc, argv)))
         return 3;
     if (const wchar_t *say = _wgetenv(L"QUEX_STANDIN_SAY")) {
