@@ -259,7 +259,15 @@ void Zerivirav::createFileList(QWidget *client)
 void Zerivirav::fillFileList(std::future<RomNames> folder)
 {
     // Read while the toolkit started and the window was made, or read now.
-    m_files = new RomList(folder.valid() ? folder.get() : RomNames::readCurrentFolder(), this);
+    RomNames names = folder.valid() ? folder.get() : RomNames::readCurrentFolder();
+    if (const auto &problem = names.problem()) {
+        // Reported once the window shows, with what could be read listed.
+        const auto number = problem->denied ? ui::ErrorNumber::PermissionDenied : ui::ErrorNumber::PathFileAccess;
+        QMetaObject::invokeMethod(
+            this, [this, number, text = problem->description] { m_errors.report(number, text); },
+            Qt::QueuedConnection);
+    }
+    m_files = new RomList(std::move(names), this);
     File2->setModel(m_files);
     connect(File2->selectionModel(), &QItemSelectionModel::selectionChanged, this, &Zerivirav::File2_Click);
 }
