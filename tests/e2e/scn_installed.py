@@ -103,6 +103,26 @@ def open_with(session, name):
     check(cwd == os.fsencode(folder), f"the program runs in {cwd!r}")
 
 
+def launcher_fault(session, arg, says):
+    """Started by a file manager, the launcher's error output reaches no one:
+    why nothing opened is shown in the program's error box."""
+    (session.root / "a-file").write_bytes(b"")
+    app = session.launch(session.root, binary=unpacked(session) / "usr/games/zerivirav-open", args=[arg])
+    box, text = app.error_report(timeout=30)
+    for part in says:
+        check(part in text, f"the report does not say {part!r}: {text!r}")
+    app.dismiss(box)
+    check(app.wait_exit() == 1, "the launcher did not fail")
+
+
+def launcher_help(session):
+    launcher = unpacked(session) / "usr/games/zerivirav-open"
+    for option, answer in (("--help", b"Usage: zerivirav-open"), ("--version", b"zerivirav-open ")):
+        done = subprocess.run([launcher, option], capture_output=True, timeout=30, cwd=session.root)
+        check(done.returncode == 0 and done.stdout.startswith(answer) and not done.stderr,
+              f"{option}: status {done.returncode}, {done.stdout!r} {done.stderr!r}")
+
+
 SCENARIOS = [
     ("lintian, desktop entry, metadata, manual page, version", debian_checks, {}),
     ("a folder of ROMs only: installed pictures and readme, Run", installed_defaults, {}),
@@ -111,4 +131,9 @@ SCENARIOS = [
     ("Open With on a folder with blanks, quotes, $, ` and a non-UTF-8 byte", open_with,
      {"name": b"My ROMs 'n\" $HOME `true` \xff"}),
     ("chosen from the menu: the home folder", open_with, {"name": b"home"}),
+    ("the launcher on a folder that does not exist: the report", launcher_fault,
+     {"arg": "/no such folder", "says": ('"/no such folder"', "No such file or directory")}),
+    ("the launcher on a file: the report", launcher_fault, {"arg": "a-file", "says": ('"a-file"', "Not a directory")}),
+    ("the launcher on an empty name: the report", launcher_fault, {"arg": "", "says": ("empty folder name",)}),
+    ("the launcher answers --help and --version", launcher_help, {}),
 ]
