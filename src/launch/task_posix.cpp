@@ -324,9 +324,14 @@ struct Tail {
 
     void add(const char *data, std::size_t size)
     {
-        for (std::size_t i = 0; i < size; ++i)
-            bytes[(total + i) % kOutputTailBytes] = data[i];
-        total += size;
+        // Only the last kOutputTailBytes of it can stay; in at most two pieces.
+        const std::size_t kept = std::min<std::size_t>(size, kOutputTailBytes);
+        total += size - kept;
+        const std::size_t at = std::size_t(total % kOutputTailBytes);
+        const std::size_t first = std::min(kept, kOutputTailBytes - at);
+        std::memcpy(bytes + at, data + size - kept, first);
+        std::memcpy(bytes, data + size - kept + first, kept - first);
+        total += kept;
     }
     // In order; where older bytes were dropped, from the first whole line on
     // (or the first whole character, in a line longer than it all).
