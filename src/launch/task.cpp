@@ -80,6 +80,21 @@ QString readableLine(const QString &line)
 
 } // namespace
 
+TaskWatch::TaskWatch(QObject *parent) : QObject(parent) {}
+
+TaskWatch::~TaskWatch() = default;
+
+bool TaskWatch::isWatching() const
+{
+    return m_source != nullptr;
+}
+
+void TaskWatch::finish()
+{
+    m_source.reset();
+    emit finished();
+}
+
 QString readableOutput(const QByteArray &output)
 {
     // Bytes that are not UTF-8 become U+FFFD.

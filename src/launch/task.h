@@ -71,7 +71,11 @@ signals:
 private:
     friend std::variant<double, StartFailure> startTask(const QByteArray &, const QByteArray &,
                                                         const StartupToken &, TaskWatch *);
-    struct Source; // the platform's end of the watch
+    // The platform's end of the watch: a PlatformSource (task_posix.cpp, task_win.cpp).
+    struct Source {
+        virtual ~Source() = default;
+    };
+    struct PlatformSource;
     void finish();
     std::unique_ptr<Source> m_source;
 };

@@ -361,8 +361,9 @@ struct Tail {
 void forward(Stream &stream)
 {
     while (stream.writable() && stream.to >= 0) {
+        // Writable, or broken (then the write says how).
         pollfd ready{stream.to, POLLOUT, 0};
-        if (::poll(&ready, 1, 0) <= 0 || !(ready.revents & POLLOUT))
+        if (::poll(&ready, 1, 0) <= 0)
             return;
         const std::size_t size = std::min(stream.size - stream.done, kWriteBytes);
         // A socket (the journal's) is told not to wait; other kinds that
@@ -412,6 +413,11 @@ void take(Stream &stream, Tail &tail)
     sigemptyset(&childEnded);
     sigaddset(&childEnded, SIGCHLD);
     ::sigprocmask(SIG_BLOCK, &childEnded, nullptr); // read from a descriptor instead
+    // A standard descriptor the front end was started without reads and
+    // writes nothing, rather than being taken by the pipes below.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
+        if (::fcntl(fd, F_GETFD) < 0)
+            ::open("/dev/null", O_RDWR); // the lowest free descriptor: this one
 
     int out[2], err[2], exec[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0 || ::pipe2(exec, O_CLOEXEC) != 0) {
@@ -531,10 +537,6 @@ void take(Stream &stream, Tail &tail)
                 reportFd = -1;
             }
         }
-        // A stream whose destination refuses more: what it holds is dropped.
-        for (Stream &stream : streams)
-            if (stream.to < 0)
-                stream.done = stream.size;
     }
     ::_exit(0);
 }
@@ -600,6 +602,20 @@ std::variant<Spawned, StartFailure> spawnWatched(const QByteArray &path, const Q
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
         return cannotStart(program, qt_error_string(errno));
+    // Never where the watcher's standard descriptors belong, should the
+    // front end have been started without them.
+    for (int &fd : pipeFds) {
+        if (fd > STDERR_FILENO)
+            continue;
+        const int above = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        ::close(fd);
+        fd = above;
+    }
+    if (pipeFds[0] < 0 || pipeFds[1] < 0) {
+        const int error = errno;
+        ::close(std::max(pipeFds[0], pipeFds[1]));
+        return cannotStart(program, qt_error_string(error));
+    }
 
     const pid_t middle = ::fork();
     if (middle < 0) {
@@ -637,14 +653,14 @@ std::variant<Spawned, StartFailure> spawnWatched(const QByteArray &path, const Q
 
 // The front end's end of the report pipe. What comes is handed on from a
 // call of its own, after the notifier's: a receiver may end the watch.
-struct TaskWatch::Source {
-    Source(TaskWatch *watch, int fd, QByteArray received)
+struct TaskWatch::PlatformSource final : TaskWatch::Source {
+    PlatformSource(TaskWatch *watch, int fd, QByteArray received)
         : fd(fd), received(std::move(received)), notifier(fd, QSocketNotifier::Read)
     {
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
         QObject::connect(&notifier, &QSocketNotifier::activated, watch, [this, watch] { readFrom(watch); });
     }
-    ~Source() { ::close(fd); }
+    ~PlatformSource() override { ::close(fd); }
 
     void readFrom(TaskWatch *watch)
     {
@@ -661,7 +677,8 @@ struct TaskWatch::Source {
         QByteArray rest = received;
         if (atEnd || takeMessage(rest)) {
             notifier.setEnabled(false);
-            QMetaObject::invokeMethod(watch, [watch] { watch->m_source->deliver(watch); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                watch, [this, watch] { if (watch->m_source.get() == this) deliver(watch); }, Qt::QueuedConnection);
         }
     }
 
@@ -688,21 +705,6 @@ struct TaskWatch::Source {
     bool atEnd = false;
     QSocketNotifier notifier;
 };
-
-TaskWatch::TaskWatch(QObject *parent) : QObject(parent) {}
-
-TaskWatch::~TaskWatch() = default;
-
-bool TaskWatch::isWatching() const
-{
-    return m_source != nullptr;
-}
-
-void TaskWatch::finish()
-{
-    m_source.reset();
-    emit finished();
-}
 
 std::variant<double, StartFailure> startTask(const QByteArray &scriptName, const QByteArray &script,
                                              const StartupToken &startup, TaskWatch *watch)
@@ -743,7 +745,7 @@ std::variant<double, StartFailure> startTask(const QByteArray &scriptName, const
         return *failure;
     Spawned &started = std::get<Spawned>(spawned);
     if (watch)
-        watch->m_source = std::make_unique<TaskWatch::Source>(watch, started.reportFd, std::move(started.received));
+        watch->m_source = std::make_unique<TaskWatch::PlatformSource>(watch, started.reportFd, std::move(started.received));
     else
         ::close(started.reportFd);
     return started.taskId;

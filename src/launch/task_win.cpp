@@ -16,30 +16,34 @@ namespace launch {
 // closes too fast for anyone to read the emulator's words there, so an exit
 // code other than 0 within the span is told; the interpreter's exit code is
 // that of the script's last command, the emulator.
-struct TaskWatch::Source {
-    Source(TaskWatch *watch, HANDLE process) : process(process), notifier(process)
+struct TaskWatch::PlatformSource final : TaskWatch::Source {
+    PlatformSource(TaskWatch *watch, HANDLE process) : process(process), notifier(process)
     {
         QObject::connect(&notifier, &QWinEventNotifier::activated, watch, [this, watch] { ended(watch); });
         span.setSingleShot(true);
-        QObject::connect(&span, &QTimer::timeout, watch, [watch] { watch->finish(); });
+        QObject::connect(&span, &QTimer::timeout, watch, [this, watch] {
+            notifier.setEnabled(false);
+            QMetaObject::invokeMethod(
+                watch, [this, watch] { if (watch->m_source.get() == this) watch->finish(); }, Qt::QueuedConnection);
+        });
         span.start(kWatchSeconds * 1000);
     }
-    ~Source() { CloseHandle(process); }
+    ~PlatformSource() override { CloseHandle(process); }
 
-    // Handed on from a call of its own, after the notifier's: a receiver
-    // may end the watch.
+    // Each end is handed on from a call of its own, after the notifier's or
+    // the timer's: a receiver may end the watch.
     void ended(TaskWatch *watch)
     {
         notifier.setEnabled(false);
         span.stop();
         QMetaObject::invokeMethod(
             watch,
-            [watch] {
+            [this, watch] {
+                if (watch->m_source.get() != this)
+                    return;
                 DWORD code = 0;
                 const QPointer<TaskWatch> alive(watch);
-                if (!watch->m_source)
-                    return;
-                if (GetExitCodeProcess(watch->m_source->process, &code) && code != 0) {
+                if (GetExitCodeProcess(process, &code) && code != 0) {
                     // NTSTATUS codes (0xC0000135: a DLL not found) read best in hexadecimal.
                     const QString how = code > 0xFFFF
                                             ? QStringLiteral("with exit code 0x%1").arg(QString::number(code, 16).toUpper())
@@ -56,21 +60,6 @@ struct TaskWatch::Source {
     QWinEventNotifier notifier;
     QTimer span;
 };
-
-TaskWatch::TaskWatch(QObject *parent) : QObject(parent) {}
-
-TaskWatch::~TaskWatch() = default;
-
-bool TaskWatch::isWatching() const
-{
-    return m_source != nullptr;
-}
-
-void TaskWatch::finish()
-{
-    m_source.reset();
-    emit finished();
-}
 
 std::variant<double, StartFailure> startTask(const QByteArray &scriptBytesName, const QByteArray &script,
                                              const StartupToken &token, TaskWatch *watch)
@@ -105,7 +94,7 @@ std::variant<double, StartFailure> startTask(const QByteArray &scriptBytesName, 
     }
     CloseHandle(process.hThread);
     if (watch)
-        watch->m_source = std::make_unique<TaskWatch::Source>(watch, process.hProcess);
+        watch->m_source = std::make_unique<TaskWatch::PlatformSource>(watch, process.hProcess);
     else
         CloseHandle(process.hProcess);
     return static_cast<double>(process.dwProcessId);
