@@ -372,10 +372,6 @@ private slots:
                                 << "quex.exe ended with exit status 3 within 10 seconds of its start, on the ROM "
                                    "\"GAME.BIN\"."
                                 << "quex: cannot open display";
-        QTest::newRow("SIGSEGV") << "GAME.BIN" << QStringList{"SIGNAL=11"}
-                                 << "quex.exe ended by signal 11 (SIGSEGV, Segmentation fault) within 10 seconds of "
-                                    "its start, on the ROM \"GAME.BIN\"."
-                                 << "";
         QTest::newRow("markup and controls") << "<b>Pitfall&amp;.bin" << QStringList{"SAY=<i>\x1b[31mbad\x07</i>", "EXIT=2"}
                                              << "quex.exe ended with exit status 2 within 10 seconds of its start, on "
                                                 "the ROM \"<b>Pitfall&amp;.bin\"."
