@@ -69,7 +69,8 @@ private:
     static void activate(wl_client *, wl_resource *, const char *, wl_resource *) {}
     static void getToken(wl_client *client, wl_resource *activation, uint32_t id)
     {
-        static constexpr struct xdg_activation_token_v1_interface kToken{setSerial, setAppId, setSurface, commit, destroy};
+        static constexpr struct xdg_activation_token_v1_interface kToken{setSerial, setAppId, setSurface, commit,
+                                                                         destroy};
         auto *self = static_cast<Compositor *>(wl_resource_get_user_data(activation));
         ++self->tokensAsked;
         wl_resource *token = wl_resource_create(client, &xdg_activation_token_v1_interface, 1, id);
@@ -81,7 +82,8 @@ private:
     static void commit(wl_client *, wl_resource *token)
     {
         auto *self = static_cast<Compositor *>(wl_resource_get_user_data(token));
-        xdg_activation_token_v1_send_done(token, QByteArray("token-" + QByteArray::number(self->tokensAsked)).constData());
+        const QByteArray made = "token-" + QByteArray::number(self->tokensAsked);
+        xdg_activation_token_v1_send_done(token, made.constData());
     }
 
     wl_display *m_display = nullptr;
