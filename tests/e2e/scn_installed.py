@@ -62,6 +62,56 @@ def debian_checks(session):
     check(shown == b"zerivirav " + version, f"--version printed {shown!r}, the package is {version!r}")
 
 
+def certain_closure(names):
+    """The installed packages that `names` pull in for certain: those named
+    without an alternative, and what they pull in the same way, with the
+    essential packages; a choice ("a | b") or a virtual name guarantees none."""
+    status = subprocess.run(["dpkg-query", "-W", "-f", "${Package}\t${Essential}\t${Pre-Depends}, ${Depends}\n"],
+                            capture_output=True, text=True, check=True).stdout
+    pulls, todo = {}, list(names)
+    for line in status.splitlines():
+        package, essential, relations = line.split("\t")
+        pulls[package] = [r.split()[0].split(":")[0] for r in relations.split(",") if r.strip() and "|" not in r]
+        if essential == "yes":
+            todo.append(package)
+    closure = set()
+    while todo:
+        package = todo.pop()
+        if package in pulls and package not in closure:
+            closure.add(package)
+            todo.extend(pulls[package])
+    return closure
+
+
+def owner(path):
+    """The package that installed `path` (dpkg knows /lib for /usr/lib on a merged /usr)."""
+    for name in (path, re.sub(r"^/usr(?=/(lib|lib64|bin|sbin)/)", "", path)):
+        done = subprocess.run(["dpkg-query", "-S", name], capture_output=True, text=True)
+        if done.returncode == 0:
+            return done.stdout.split(":")[0]
+    return None
+
+
+def depends(session):
+    """What the program cannot start or lay itself out without comes with the
+    package for certain: the Qt plugins and the fonts it has open once its
+    window is up, and the platform plugin of a Wayland session beside the
+    X11 one it runs on here."""
+    app = installed(session, session.folder("depends", graphics=False, readme=False))
+    app.main_window()
+    app.settled_picture()
+    with open(f"/proc/{app.pid}/maps") as maps:
+        mapped = {line.split(None, 5)[5].strip() for line in maps if len(line.split(None, 5)) == 6}
+    needed = {path for path in mapped if "/qt6/plugins/" in path or path.startswith("/usr/share/fonts/")}
+    xcb = [path for path in needed if path.endswith("/platforms/libqxcb.so")]
+    check(xcb and any(path.startswith("/usr/share/fonts/") for path in needed), f"no platform plugin or font in {needed}")
+    needed.add(os.path.join(os.path.dirname(xcb[0]), "libqwayland-generic.so"))
+    field = subprocess.run(["dpkg-deb", "-f", session.package, "Depends"], capture_output=True, text=True).stdout
+    closure = certain_closure(r.split()[0] for r in field.split(",") if "|" not in r)
+    missing = sorted(f"{path} ({owner(path)})" for path in needed if owner(path) not in closure)
+    check(not missing, f"Depends ({field.strip()}) does not pull in {missing}")
+
+
 def installed_defaults(session):
     reference = installed(session, session.folder("reference"))
     reference.main_window()
@@ -165,6 +215,7 @@ def folders_stay_with_the_file_manager(session):
 
 SCENARIOS = [
     ("lintian, desktop entry, metadata, manual page, version", debian_checks, {}),
+    ("Depends: the platform plugins and the layout's font", depends, {}),
     ("a folder of ROMs only: installed pictures and readme, Run", installed_defaults, {}),
     ("the folder's own picture wins", folder_copy_wins, {}),
     ("no data file anywhere: the report names both places", no_data_anywhere, {}),
