@@ -9,11 +9,13 @@ namespace platform {
 
 // Where the file system keeps a hidden flag rather than a leading dot; names
 // are handed on as UTF-8.
-void listCurrentFolder(FolderReader &reader)
+std::optional<ListingFailure> listCurrentFolder(FolderReader &reader)
 {
     namespace fs = std::filesystem;
     std::error_code error;
-    for (fs::directory_iterator entry(".", error), end; !error && entry != end; entry.increment(error)) {
+    fs::directory_iterator entry(".", error);
+    const bool opened = !error;
+    for (const fs::directory_iterator end; !error && entry != end; entry.increment(error)) {
         const std::u8string utf8 = entry->path().filename().u8string();
         const std::string_view name(reinterpret_cast<const char *>(utf8.data()), utf8.size());
         std::error_code typeError;
@@ -21,8 +23,12 @@ void listCurrentFolder(FolderReader &reader)
             || QFileInfo(QString::fromStdWString(entry->path().wstring())).isHidden())
             continue;
         if (!reader.take(name))
-            break;
+            return std::nullopt;
     }
+    if (!error)
+        return std::nullopt;
+    // The system's own message, in the user's language.
+    return ListingFailure{qt_error_string(error.value()), error == std::errc::permission_denied, opened};
 }
 
 } // namespace platform

@@ -2,6 +2,7 @@
 
 import os
 import re
+import subprocess
 import time
 
 from harness import Failure, check, process_state, script_lines, showing, standin_runs, wait_until
@@ -206,11 +207,35 @@ def no_command_line(session):
     check(_layout(app) == expected, f"the layout changed: {_layout(app)} instead of {expected}")
 
 
+def questions_without_the_folder(session):
+    """--help and --version are answered without reading the folder, which
+    may be a network folder whose server hangs: here listing it never
+    returns."""
+    hung = os.environ.get("ZV_HUNG_LISTING")
+    check(hung, "ZV_HUNG_LISTING names no library")
+    folder = session.folder("hung")
+    env = dict(session.env, LD_PRELOAD=hung, ASAN_OPTIONS="detect_leaks=0:verify_asan_link_order=0")
+    for question, answer in (("--version", b"zerivirav "), ("--help", b"Usage: zerivirav")):
+        try:
+            done = subprocess.run([session.app_binary, question], cwd=folder, env=env, capture_output=True,
+                                  timeout=15)
+        except subprocess.TimeoutExpired:
+            raise Failure(f"{question} waited for the folder to be listed") from None
+        check(done.returncode == 0 and done.stdout.startswith(answer),
+              f"{question} gave status {done.returncode}: {done.stdout[:200]!r} {done.stderr[-500:]!r}")
+    # The premise: the program itself does hang in that folder.
+    app = session.launch(folder, env={"LD_PRELOAD": hung, "ASAN_OPTIONS": "detect_leaks=0:verify_asan_link_order=0"})
+    time.sleep(2.0)
+    shown = app.x(["xdotool", "search", "--onlyvisible", "--pid", str(app.pid)]).split()
+    check(app.alive() and not shown, "the listing did not hang: this scenario proves nothing")
+
+
 SCENARIOS = [
     ("typical run", typical_run, {}),
     ("start-up without ROM files or data files", start_without_roms_or_data, {}),
     ("accessible names and roles", accessibility_names, {}),
     ("Qt's options on the command line are ignored", no_command_line, {}),
+    ("--help and --version without reading the folder", questions_without_the_folder, {}),
     ("F1 opens the Readme window", readme_by_f1, {}),
     ("the emulator outlives the front end", emulator_outlives_front_end, {}),
 ] + [

@@ -121,7 +121,9 @@ private slots:
     }
 
     // A double-click on Run starts one emulator; presses further apart, or
-    // with other options, each start one. Times are the events' own.
+    // with other options, each start one. Times are the events' own. Every
+    // Run is over when its click returns: whether it started a task shows in
+    // the task id at once.
     void doubleClickStartsOnce()
     {
         UiFolder folder;
@@ -129,7 +131,8 @@ private slots:
         CapturingReport errors;
         Zerivirav w(errors);
         selectFile(w, QStringLiteral("GAME.BIN"));
-        const auto click = [&w](quint64 time) {
+        QList<double> tasks; // the window's task id after each click
+        const auto click = [&w, &tasks](quint64 time) {
             const QPointF at(10, 10);
             for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
                 QMouseEvent event(type, at, w.Run->mapToGlobal(at), Qt::LeftButton,
@@ -137,6 +140,7 @@ private slots:
                 event.setTimestamp(time);
                 QApplication::sendEvent(w.Run, &event);
             }
+            tasks << w.taskId();
         };
         const quint64 interval = quint64(QApplication::doubleClickInterval());
         click(1000);
@@ -144,15 +148,51 @@ private slots:
         click(1000 + interval * 2); // a press of its own
         w.Check5->setChecked(true);
         click(1000 + interval * 2 + 10); // other options: a press of its own
-        // Events whose time stands still (a virtual keyboard's): timed as they come.
+        // Events whose time stands still (a virtual keyboard's) are timed as
+        // they come; the second follows the first Run at once, however long
+        // that Run took.
         QTest::qWait(int(interval) + 100);
         click(0);
         click(0);
-        QCOMPARE(waitForStandinLog(4).size(), 4);
-        QTest::qWait(300);
-        QList<QList<QByteArray>> runs = standinArguments(); // in the order the processes got to it
+        QCOMPARE(tasks.size(), 6);
+        QVERIFY(tasks[0] > 0);
+        QCOMPARE(tasks[1], tasks[0]);
+        QVERIFY(tasks[2] != tasks[1]);
+        QVERIFY(tasks[3] != tasks[2]);
+        QVERIFY(tasks[4] != tasks[3]);
+        QCOMPARE(tasks[5], tasks[4]);
+        QList<QList<QByteArray>> runs = standinArguments(4); // in the order the processes got to it
         std::sort(runs.begin(), runs.end());
         QCOMPARE(runs, (QList<QList<QByteArray>>{{"-q", "GAME.BIN"}, {"-q", "GAME.BIN"}, {"GAME.BIN"}, {"GAME.BIN"}}));
+        QVERIFY(errors.entries.isEmpty());
+    }
+
+    // A key that clicked nothing lends no time to a later click without an
+    // input event of its own, such as a screen reader's press action.
+    void pressActionAfterOtherKeysStarts()
+    {
+        UiFolder folder;
+        QVERIFY(rom::fixtures::writeRawFile(QStringLiteral("GAME.BIN"), "rom"));
+        CapturingReport errors;
+        Zerivirav w(errors);
+        selectFile(w, QStringLiteral("GAME.BIN"));
+        QVERIFY(shownAndExposed(w));
+        w.Run->setFocus();
+        const auto key = [&w](QEvent::Type type, int code, quint64 time) {
+            QKeyEvent event(type, code, Qt::NoModifier, code == Qt::Key_Space ? QStringLiteral(" ") : QString());
+            event.setTimestamp(time);
+            QApplication::sendEvent(w.Run, &event);
+        };
+        key(QEvent::KeyPress, Qt::Key_Space, 1000);
+        key(QEvent::KeyRelease, Qt::Key_Space, 1010);
+        const double first = w.taskId();
+        QVERIFY(first > 0);
+        key(QEvent::KeyPress, Qt::Key_Shift, 1020); // clicks nothing
+        key(QEvent::KeyRelease, Qt::Key_Shift, 1030);
+        QCoreApplication::processEvents();
+        w.Run->click();
+        QVERIFY(w.taskId() != first);
+        QCOMPARE(standinArguments(2).size(), 2);
         QVERIFY(errors.entries.isEmpty());
     }
 

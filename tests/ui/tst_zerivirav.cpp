@@ -24,7 +24,9 @@
 
 #include <memory>
 
+#include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace controls;
@@ -178,8 +180,9 @@ private slots:
             QCOMPARE(field->y(), box->y());
             QVERIFY2(box->x() + box->sizeHint().width() <= field->x(), qPrintable(field->objectName()));
         }
-        // Each button shows its words' face, pink on grey, as they are drawn
-        // (the faces are made when the program is built).
+        // Each button shows its words' face, pink on grey, the face made when
+        // the program was built: nothing is drawn, and no font is needed, as
+        // the window starts.
         for (ui::PictureButton *button : {w.Run, w.Command1, w.Clear}) {
             const QImage image = button->icon().pixmap(QSize(75, 25)).toImage().convertToFormat(QImage::Format_RGB32);
             QCOMPARE(image.size(), QSize(75, 25));
@@ -189,7 +192,9 @@ private slots:
                 for (int x = 0; x < image.width() && !pink; ++x)
                     pink = image.pixelColor(x, y) == QColor(255, 0, 204);
             QVERIFY2(pink, qPrintable(button->words()));
-            QCOMPARE(image, ui::drawButtonFace(button->words()));
+            const QImage built = ui::builtButtonFace(button->words());
+            QVERIFY2(!built.isNull(), qPrintable(button->words() + QStringLiteral(": not drawn when built")));
+            QCOMPARE(image, built.convertToFormat(QImage::Format_RGB32));
         }
     }
 
@@ -338,6 +343,56 @@ private slots:
         // Selected, it is the very name on disk.
         w.File2->setCurrentIndex(w.File2->model()->index(2, 0));
         QCOMPARE(w.selectedFileName(), latin1);
+    }
+
+    // A folder whose entries take more than one read of the system's listing
+    // (256 KiB at a time) is listed whole, in order.
+    void largeFolderListedWhole_data() { addReadAheadRows(); }
+    void largeFolderListedWhole()
+    {
+        QFETCH(bool, onThreads);
+        UiFolder folder;
+        constexpr int kRoms = 6000; // each entry some 72 bytes: 420 KiB
+        QStringList expected;
+        for (int i = 0; i < kRoms; ++i) {
+            const QString name = QStringLiteral("Cartridge image number %1 of many.bin").arg(i, 5, 10, QLatin1Char('0'));
+            const int fd = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+            QVERIFY(fd >= 0);
+            ::close(fd);
+            if (i % 2 == 0) // and as many other files between them
+                QVERIFY(::close(::open(QFile::encodeName(name + QStringLiteral(".txt")).constData(),
+                                       O_WRONLY | O_CREAT | O_EXCL, 0644))
+                        == 0);
+            expected << name;
+        }
+        CapturingReport errors;
+        Zerivirav w(errors, readAhead(onThreads));
+        QCOMPARE(listedNames(w.File2->model()), expected);
+        QCoreApplication::processEvents();
+        QVERIFY(errors.entries.isEmpty());
+    }
+
+    // A folder that cannot be listed is reported, naming it and the reason,
+    // once the window is there; the window works on with an empty list.
+    void unlistableFolderReported_data() { addReadAheadRows(); }
+    void unlistableFolderReported()
+    {
+        QFETCH(bool, onThreads);
+        UiFolder folder;
+        QVERIFY(rom::fixtures::writeRawFile(QStringLiteral("GAME.BIN"), "x"));
+        QVERIFY(::chmod(".", 0311) == 0); // its files may be opened by name, not listed
+        const auto restore = qScopeGuard([] { ::chmod(".", 0755); });
+        const PermissionsApply asAnyUser;
+        CapturingReport errors;
+        Zerivirav w(errors, readAhead(onThreads));
+        QVERIFY(w.loaded());
+        QCOMPARE(w.File2->model()->rowCount(), 0);
+        QVERIFY(errors.entries.isEmpty()); // not before the window can show
+        QTRY_COMPARE(errors.entries.size(), 1);
+        QCOMPARE(errors.entries[0].number, ui::ErrorNumber::PermissionDenied);
+        QCOMPARE(errors.entries[0].description,
+                 QStringLiteral("Cannot list the ROM files of the folder %1: %2")
+                     .arg(QDir::toNativeSeparators(QDir::currentPath()), qt_error_string(EACCES)));
     }
 
     // The list's fast ASCII ordering must agree with Qt's case-insensitive

@@ -15,6 +15,10 @@
 
 #include <filesystem>
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 // Collects error reports instead of showing a modal box.
 class CapturingReport final : public ui::ErrorReport {
 public:
@@ -44,6 +48,34 @@ inline bool shownAndExposed(QWidget &window)
     window.show();
     return QTest::qWaitForWindowExposed(&window);
 }
+
+// Root may read any folder whatever its permissions. While this lives, the
+// calling thread (and the threads it starts) are held to them like any other
+// user's: the capabilities that override them are left out of its effective
+// set, and given back at the end.
+class PermissionsApply {
+public:
+    PermissionsApply()
+    {
+        if (::geteuid() != 0 || ::syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct held[2] = {m_saved[0], m_saved[1]};
+        held[0].effective &= ~(1u << CAP_DAC_OVERRIDE | 1u << CAP_DAC_READ_SEARCH);
+        m_dropped = ::syscall(SYS_capset, &m_header, held) == 0;
+    }
+    ~PermissionsApply()
+    {
+        if (m_dropped)
+            ::syscall(SYS_capset, &m_header, m_saved);
+    }
+    PermissionsApply(const PermissionsApply &) = delete;
+    PermissionsApply &operator=(const PermissionsApply &) = delete;
+
+private:
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2]{};
+    bool m_dropped = false;
+};
 
 class UiFolder {
 public:
