@@ -425,7 +425,8 @@ void Zerivirav::Run_Click()
     m_scriptName = QLatin1String(launch::kScriptName);
 
     // What runs is the script just written, as this Run wrote it.
-    auto started = launch::startTask(launch::kScriptName, script, launch::StartupToken{m_activator->startupToken()});
+    auto started =
+        launch::startTask(launch::kScriptName, script, launch::StartupToken{m_activator->startupToken()});
     if (auto *failure = std::get_if<launch::StartFailure>(&started)) {
         m_errors.report(ui::ErrorNumber::FileNotFound, failure->message);
         return;

@@ -34,6 +34,10 @@ constexpr int kEndWaitMs = 250;
 // How often the socket table is looked at while a lazily started XWayland
 // has not been started.
 constexpr int kServerCheckMs = 200;
+// How long an activation request is given before it is made again, at first
+// and at most.
+constexpr int kFirstRetryMs = 100;
+constexpr int kLastRetryMs = 1000;
 
 template <typename T>
 using Owned = std::unique_ptr<T, decltype(&std::free)>;
@@ -141,14 +145,22 @@ Server openServer(const QByteArray &display)
 class X11Worker final : public QObject {
 public:
     explicit X11Worker(std::shared_ptr<std::atomic<bool>> frontEndFocused)
-        : m_focused(std::move(frontEndFocused)), m_giveUp(new QTimer(this)), m_waitForServer(new QTimer(this))
+        : m_focused(std::move(frontEndFocused)), m_giveUp(new QTimer(this)), m_waitForServer(new QTimer(this)),
+          m_retry(new QTimer(this))
     {
+        m_retry->setSingleShot(true);
+        connect(m_retry, &QTimer::timeout, this, &X11Worker::confirm);
         m_giveUp->setSingleShot(true);
         connect(m_giveUp, &QTimer::timeout, this, &X11Worker::stop); // no window: nothing to report
         m_waitForServer->setInterval(kServerCheckMs);
         connect(m_waitForServer, &QTimer::timeout, this, &X11Worker::connectOnceStarted);
     }
-    ~X11Worker() override { disconnectFromServer(); }
+    // On the user-interface thread, once the looking thread has finished.
+    ~X11Worker() override
+    {
+        if (m_server.c)
+            xcb_disconnect(m_server.c);
+    }
 
     void start(X11Request request)
     {
@@ -207,7 +219,7 @@ private:
     void begin()
     {
         m_kin.clear();
-        m_shown = XCB_WINDOW_NONE;
+        m_shown = m_asked = XCB_WINDOW_NONE;
         watchRoot(true);
         look();
         serve(false);
@@ -215,8 +227,12 @@ private:
 
     void disconnectFromServer()
     {
-        delete m_notifier;
-        m_notifier = nullptr;
+        // This may run from the notifier's own signal: it goes once that is over.
+        if (m_notifier) {
+            m_notifier->setEnabled(false);
+            m_notifier->deleteLater();
+            m_notifier = nullptr;
+        }
         if (m_server.c)
             xcb_disconnect(m_server.c);
         m_server = {};
@@ -226,8 +242,16 @@ private:
     {
         m_giveUp->stop();
         m_waitForServer->stop();
-        if (m_looking && m_server.c)
-            watchRoot(false);
+        m_retry->stop();
+        m_asked = XCB_WINDOW_NONE;
+        if (m_looking && m_server.c) {
+            // A Wayland session's XWayland may end with its last client, and
+            // is not kept for us: the next Run connects anew.
+            if (m_request.frontEndOnWayland)
+                disconnectFromServer();
+            else
+                watchRoot(false);
+        }
         m_looking = false;
     }
 
@@ -245,13 +269,14 @@ private:
     void serve(bool fromSocket)
     {
         while (m_server.c) {
-            bool listChanged = false;
+            bool listChanged = false, activeChanged = false;
             const auto next = fromSocket ? xcb_poll_for_event : xcb_poll_for_queued_event;
             while (xcb_generic_event_t *event = next(m_server.c)) {
                 if ((event->response_type & 0x7F) == XCB_PROPERTY_NOTIFY) {
                     const auto *change = reinterpret_cast<const xcb_property_notify_event_t *>(event);
-                    listChanged = listChanged
-                                  || (change->window == m_server.root && change->atom == m_server.atoms[ClientList]);
+                    const bool ofRoot = change->window == m_server.root;
+                    listChanged = listChanged || (ofRoot && change->atom == m_server.atoms[ClientList]);
+                    activeChanged = activeChanged || (ofRoot && change->atom == m_server.atoms[ActiveWindow]);
                 }
                 std::free(event);
             }
@@ -261,9 +286,12 @@ private:
                 disconnectFromServer(); // opened afresh on the next Run
                 return;
             }
-            if (!listChanged || !m_looking)
+            if (!m_looking || !(listChanged || (activeChanged && m_asked)))
                 return;
-            look();
+            if (listChanged)
+                look();
+            else
+                confirm();
         }
     }
 
@@ -387,10 +415,34 @@ private:
         // window still comes forward when it appears, and then looking ends.
         const xcb_window_t best = own ? own : descendant;
         if (best && best != m_shown) {
-            bringForward(best);
             m_shown = best;
+            m_shownIsOwn = best == own;
+            m_retryMs = kFirstRetryMs;
+            bringForward(best);
         }
-        if (own)
+        if (own && !m_asked)
+            stop();
+    }
+
+    // A compositor may pass over a request for a window it has not shown
+    // yet (sway does for XWayland's). Until the window asked for is the
+    // active one, the request is made again now and then, as long as the
+    // user is still with us; once it is active, or has been flagged
+    // instead, looking ends with the task's own window.
+    void confirm()
+    {
+        if (!m_asked)
+            return;
+        if (activeWindow() == m_asked) {
+            m_asked = XCB_WINDOW_NONE;
+            m_retry->stop();
+            if (m_shownIsOwn)
+                stop();
+            return;
+        }
+        m_retryMs = std::min(m_retryMs * 2, kLastRetryMs);
+        bringForward(m_asked);
+        if (!m_asked && m_shownIsOwn)
             stop();
     }
 
@@ -431,10 +483,15 @@ private:
         const bool userStillHere = (noneActive && (!m_request.frontEndOnWayland || m_focused->load()))
                                    || std::find(own.begin(), own.end(), active) != own.end()
                                    || (kin != m_kin.end() && kin->second != Kin::Stranger);
-        if (userStillHere)
+        if (userStillHere) {
             sendToRoot(window, ActiveWindow, {2, m_request.pressTime, 0, 0, 0});
-        else
+            m_asked = window;
+            m_retry->start(m_retryMs);
+        } else {
             sendToRoot(window, WmState, {1, m_server.atoms[DemandsAttention], 0, 1, 0}); // 1: add
+            m_asked = XCB_WINDOW_NONE;
+            m_retry->stop();
+        }
         xcb_flush(m_server.c);
     }
 
@@ -449,7 +506,11 @@ private:
     QTimer *m_giveUp;
     QTimer *m_waitForServer;
     std::unordered_map<xcb_window_t, Kin> m_kin;
-    xcb_window_t m_shown = XCB_WINDOW_NONE;
+    xcb_window_t m_shown = XCB_WINDOW_NONE; // the window brought forward last
+    bool m_shownIsOwn = false;              // and whether it is the task's own
+    xcb_window_t m_asked = XCB_WINDOW_NONE; // asked to be activated, not active yet
+    QTimer *m_retry;
+    int m_retryMs = kFirstRetryMs;
 };
 
 X11Activation::X11Activation() : m_thread(new QThread), m_worker(new X11Worker(m_focused))
