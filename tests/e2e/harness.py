@@ -168,12 +168,13 @@ def script_lines(folder):
 
 class Session:
     def __init__(self, app, standin, source, standin_win=None, standin_wayland=None, focus_new=True,
-                 compositor=False, package=None):
+                 compositor=False, package=None, build=None):
         self.focus_new = focus_new  # whether the window manager gives new windows the focus
         self.compositor = compositor  # a Wayland session (sway) rather than Xvfb and openbox
         self.standin_wayland = standin_wayland
         self.app_binary = str(app)
         self.package = package  # the Debian package, for the checks of the installed program
+        self.build = build  # the build folder, for cmake --install
         self.standin = str(standin)
         self.standin_win = standin_win
         self.source = pathlib.Path(source)

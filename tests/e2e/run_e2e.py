@@ -2,7 +2,7 @@
 """Runs one group of end-to-end scenarios against the real program.
 
 usage: run_e2e.py --app BIN --standin BIN [--standin-win EXE] [--standin-wayland BIN] [--package DEB]
-                  --source DIR GROUP [--only NAME]"""
+                  [--build DIR] --source DIR GROUP [--only NAME]"""
 
 import argparse
 import importlib
@@ -43,6 +43,7 @@ def main():
     parser.add_argument("--standin-win", help="the Windows stand-in, for the wine group")
     parser.add_argument("--standin-wayland", help="the native Wayland stand-in")
     parser.add_argument("--package", help="the Debian package, for the installed group")
+    parser.add_argument("--build", help="the build folder, for the installed group's cmake --install")
     parser.add_argument("--source", required=True)
     parser.add_argument("--only", help="run only the scenarios whose name contains this")
     parser.add_argument("group", choices=sorted(GROUPS))
@@ -56,7 +57,7 @@ def main():
     failed, skipped = [], []
     started = time.monotonic()
     session = harness.Session(args.app, args.standin, args.source, standin_win=args.standin_win,
-                              standin_wayland=args.standin_wayland, package=args.package,
+                              standin_wayland=args.standin_wayland, package=args.package, build=args.build,
                               **getattr(module, "SESSION", {}))
 
     # Stopped from outside (a timeout): everything goes at once. Raising here

@@ -11,7 +11,7 @@ import signal
 import subprocess
 import time
 
-from harness import NOBODY, Skip, check, descendants, has_state, showing, standin_runs, wait_until
+from harness import NOBODY, Skip, check, descendants, has_state, process_state, showing, standin_runs, wait_until
 
 SESSION = {"compositor": True}
 TITLE = "quex stand-in"
@@ -110,16 +110,31 @@ def no_focus_without_activation(session):
     check(session.focused_window()[1] == app.pid, "sway gave a new window the focus by itself")
 
 
-def _xwayland(session):
-    """The session's XWayland process, started by sway for the first X client."""
+def _running_xwayland():
+    """The session's XWayland process, or None: sway starts it for the first X client."""
     def comm(pid):
         try:
             with open(f"/proc/{pid}/comm") as f:
                 return f.read().strip()
         except OSError:
             return None
-    return wait_until(lambda: next((p for p in descendants(os.getpid()) if comm(p) == "Xwayland"), None), 20,
-                      "XWayland to run")
+    return next((p for p in descendants(os.getpid()) if comm(p) == "Xwayland" and process_state(p) != "Z"), None)
+
+
+def _xwayland(session):
+    return wait_until(_running_xwayland, 20, "XWayland to run")
+
+
+def no_xwayland_for_wayland(session):
+    """A native Wayland emulator started from the native front end starts no
+    XWayland: sway starts it on demand, and nothing here needs it. (First
+    of the group, before any X client has started it.)"""
+    check(_running_xwayland() is None, "XWayland runs already: this scenario proves nothing")
+    folder, app = _front_end(session, "wayland", "wayland", "no-xwayland")
+    _press_run(session, app)
+    wait_until(lambda: _stand_in_focused(session), 10, "the emulator's window to have the focus", interval=0.1)
+    time.sleep(1.0)
+    check(_running_xwayland() is None, "XWayland was started for a Wayland emulator")
 
 
 def stalled_xwayland(session):
@@ -145,6 +160,7 @@ def stalled_xwayland(session):
 
 
 SCENARIOS = [
+    ("a native Wayland emulator starts no XWayland", no_xwayland_for_wayland, {}),
     ("a new window takes no focus by itself", no_focus_without_activation, {}),
     ("native front end, X11 stand-in", run_brings_forward, {"platform": "wayland", "kind": "x11", "limit": 10}),
     ("native front end, the Windows stand-in through wine", run_brings_forward,

@@ -355,7 +355,8 @@ private slots:
         constexpr int kRoms = 6000; // each entry some 72 bytes: 420 KiB
         QStringList expected;
         for (int i = 0; i < kRoms; ++i) {
-            const QString name = QStringLiteral("Cartridge image number %1 of many.bin").arg(i, 5, 10, QLatin1Char('0'));
+            const QString name =
+                QStringLiteral("Cartridge image number %1 of many.bin").arg(i, 5, 10, QLatin1Char('0'));
             const int fd = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
             QVERIFY(fd >= 0);
             ::close(fd);

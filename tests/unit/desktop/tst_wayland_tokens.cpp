@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 #include <wayland-client.h>
@@ -68,7 +69,8 @@ private:
     static void activate(wl_client *, wl_resource *, const char *, wl_resource *) {}
     static void getToken(wl_client *client, wl_resource *activation, uint32_t id)
     {
-        static constexpr struct xdg_activation_token_v1_interface kToken{setSerial, setAppId, setSurface, commit, destroy};
+        static constexpr struct xdg_activation_token_v1_interface kToken{setSerial, setAppId, setSurface, commit,
+                                                                         destroy};
         auto *self = static_cast<Compositor *>(wl_resource_get_user_data(activation));
         ++self->tokensAsked;
         wl_resource *token = wl_resource_create(client, &xdg_activation_token_v1_interface, 1, id);
@@ -80,12 +82,30 @@ private:
     static void commit(wl_client *, wl_resource *token)
     {
         auto *self = static_cast<Compositor *>(wl_resource_get_user_data(token));
-        xdg_activation_token_v1_send_done(token, QByteArray("token-" + QByteArray::number(self->tokensAsked)).constData());
+        const QByteArray made = "token-" + QByteArray::number(self->tokensAsked);
+        xdg_activation_token_v1_send_done(token, made.constData());
     }
 
     wl_display *m_display = nullptr;
     const char *m_socket = nullptr;
     std::thread m_thread;
+};
+
+// The front end's side: a connection of its own, the tokens asked for over
+// it, and how often the toolkit's seat and serial were asked for.
+struct FrontEnd {
+    explicit FrontEnd(const Compositor &compositor)
+        : display(wl_display_connect(compositor.socket()), wl_display_disconnect)
+    {
+    }
+    bool connected() const { return display != nullptr; }
+
+    const std::unique_ptr<wl_display, decltype(&wl_display_disconnect)> display;
+    int contexts = 0;
+    desktop::WaylandTokens tokens{display.get(), [this] {
+                                      ++contexts;
+                                      return desktop::TokenContext{};
+                                  }};
 };
 
 } // namespace
@@ -106,21 +126,13 @@ private slots:
     {
         Compositor compositor(true);
         compositor.start();
-        wl_display *client = wl_display_connect(compositor.socket());
-        QVERIFY(client);
-        {
-            int contexts = 0;
-            desktop::WaylandTokens tokens(client, [&contexts] {
-                ++contexts;
-                return desktop::TokenContext{};
-            });
-            QCOMPARE(tokens.request(), QByteArray("token-1"));
-            QCOMPARE(tokens.request(), QByteArray("token-2"));
-            QVERIFY(tokens.hasSeat());
-            QCOMPARE(contexts, 2);
-            QCOMPARE(compositor.activationBinds.load(), 1);
-        }
-        wl_display_disconnect(client);
+        FrontEnd frontEnd(compositor);
+        QVERIFY(frontEnd.connected());
+        QCOMPARE(frontEnd.tokens.request(), QByteArray("token-1"));
+        QCOMPARE(frontEnd.tokens.request(), QByteArray("token-2"));
+        QVERIFY(frontEnd.tokens.hasSeat());
+        QCOMPARE(frontEnd.contexts, 2);
+        QCOMPARE(compositor.activationBinds.load(), 1);
     }
 
     // A compositor without a seat (a kiosk, a test compositor) is asked for
@@ -129,21 +141,13 @@ private slots:
     {
         Compositor compositor(false);
         compositor.start();
-        wl_display *client = wl_display_connect(compositor.socket());
-        QVERIFY(client);
-        {
-            int contexts = 0;
-            desktop::WaylandTokens tokens(client, [&contexts] {
-                ++contexts;
-                return desktop::TokenContext{};
-            });
-            QVERIFY(tokens.request().isEmpty());
-            QVERIFY(tokens.answered());
-            QVERIFY(!tokens.hasSeat());
-            QCOMPARE(contexts, 0);
-            QCOMPARE(compositor.tokensAsked.load(), 0);
-        }
-        wl_display_disconnect(client);
+        FrontEnd frontEnd(compositor);
+        QVERIFY(frontEnd.connected());
+        QVERIFY(frontEnd.tokens.request().isEmpty());
+        QVERIFY(frontEnd.tokens.answered());
+        QVERIFY(!frontEnd.tokens.hasSeat());
+        QCOMPARE(frontEnd.contexts, 0);
+        QCOMPARE(compositor.tokensAsked.load(), 0);
     }
 
     // A compositor that answers the first registry walk too late: no token
@@ -151,18 +155,14 @@ private slots:
     void lateAnswerBindsOnce()
     {
         Compositor compositor(true);
-        wl_display *client = wl_display_connect(compositor.socket());
-        QVERIFY(client);
-        {
-            desktop::WaylandTokens tokens(client, [] { return desktop::TokenContext{}; });
-            QVERIFY(tokens.request().isEmpty()); // nobody answers yet
-            QVERIFY(!tokens.answered());
-            compositor.start();
-            QCOMPARE(tokens.request(), QByteArray("token-1"));
-            QCOMPARE(tokens.request(), QByteArray("token-2"));
-            QCOMPARE(compositor.activationBinds.load(), 1);
-        }
-        wl_display_disconnect(client);
+        FrontEnd frontEnd(compositor);
+        QVERIFY(frontEnd.connected());
+        QVERIFY(frontEnd.tokens.request().isEmpty()); // nobody answers yet
+        QVERIFY(!frontEnd.tokens.answered());
+        compositor.start();
+        QCOMPARE(frontEnd.tokens.request(), QByteArray("token-1"));
+        QCOMPARE(frontEnd.tokens.request(), QByteArray("token-2"));
+        QCOMPARE(compositor.activationBinds.load(), 1);
     }
 
 private:
