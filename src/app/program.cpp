@@ -73,7 +73,7 @@ int run(int argc, char *argv[])
     // application object exists. The window takes both before it shows;
     // nothing else runs beside it.
     Zerivirav::ReadAhead readAhead{RomNames::readCurrentFolderAsync(), {}};
-    launch::prepareProcess();
+    launch::ignoreFileSizeSignal();
     QApplication app(qtArgc, qtArgv);
     readAhead.readPictures();
     ui::setUpApplication(app);

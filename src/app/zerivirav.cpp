@@ -130,6 +130,14 @@ Widget *place(Widget *widget, std::string_view name, const QRect &rect)
     return ui::place(widget, fromView(name), rect);
 }
 
+QString earlyEndDescription(const QByteArray &romName, const launch::TaskEnd &end)
+{
+    const QString rom = romName.isEmpty() ? QStringLiteral("with no ROM selected")
+                                          : QStringLiteral("on the ROM \"%1\"").arg(QFile::decodeName(romName));
+    return QStringLiteral("%1 ended %2 within %3 seconds of its start, %4.")
+        .arg(QLatin1String(launch::kEmulatorName), end.how, QString::number(launch::kWatchSeconds), rom);
+}
+
 } // namespace
 
 Zerivirav::StartPictures Zerivirav::readStartPictures()
@@ -424,13 +432,21 @@ void Zerivirav::Run_Click()
     }
     m_scriptName = QLatin1String(launch::kScriptName);
 
-    // What runs is the script just written, as this Run wrote it.
-    auto started =
-        launch::startTask(launch::kScriptName, script, launch::StartupToken{m_activator->startupToken()});
+    // What runs is the script just written, as this Run wrote it. An
+    // emulator that fails at once is reported: started from the menu, its
+    // own words would reach no one.
+    auto *watch = new launch::TaskWatch(this);
+    auto started = launch::startTask(launch::kScriptName, script, launch::StartupToken{m_activator->startupToken()},
+                                     watch);
     if (auto *failure = std::get_if<launch::StartFailure>(&started)) {
+        delete watch;
         m_errors.report(ui::ErrorNumber::FileNotFound, failure->message);
         return;
     }
+    connect(watch, &launch::TaskWatch::finished, watch, &QObject::deleteLater);
+    connect(watch, &launch::TaskWatch::endedEarly, this, [this, rom = m_romName](const launch::TaskEnd &end) {
+        m_errors.reportLater(earlyEndDescription(rom, end), launch::readableOutput(end.output));
+    });
     m_taskId = std::get<double>(started);
     m_lastStart.reset();
     if (press) {

@@ -645,10 +645,16 @@ class App:
         return field.queryText().getText(0, -1)
 
     def error_report(self, timeout=15):
-        """The error box: (box, its text)."""
+        """The error box, or the report of an emulator that failed: (box, its
+        text: the labels' and then any text box's)."""
         box = self.window(TITLE, timeout, roles=("alert", "dialog"))
-        text = "\n".join(label.name for label in self.find_all("label", box))
+        text = "\n".join([label.name for label in self.find_all("label", box)] +
+                         [field.queryText().getText(0, -1) for field in self.find_all("text", box)])
         return box, text
+
+    def peak_memory_kib(self):
+        with open(f"/proc/{self.pid}/status") as status:
+            return next(int(line.split()[1]) for line in status if line.startswith("VmHWM:"))
 
     def dismiss(self, box):
         self.press("OK", within=box)

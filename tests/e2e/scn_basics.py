@@ -2,6 +2,7 @@
 
 import os
 import re
+import signal
 import subprocess
 import time
 
@@ -165,18 +166,26 @@ def way_out(session, way, state):
     check(not left, f"windows left behind: {left}")
 
 
-def emulator_outlives_front_end(session):
-    folder = session.folder("outlive")
+def emulator_outlives_front_end(session, killed):
+    folder = session.folder(f"outlive-{killed}")
     app = session.launch(folder, env={"QUEX_STANDIN_SECONDS": "60"})
     app.main_window()
     app.select_rom("AIRRAID.BIN")
     app.press("Run quex")
     (pid, args), = wait_until(lambda: standin_runs(folder), 15, "the stand-in to run")
-    app.press("Exit")
-    check(app.wait_exit() == 0, "the front end did not end cleanly")
+    if killed:
+        os.kill(app.pid, signal.SIGKILL)
+        check(app.wait_exit() == -signal.SIGKILL, "the front end was not killed")
+    else:
+        app.press("Exit")
+        check(app.wait_exit() == 0, "the front end did not end cleanly")
     time.sleep(0.5)
     check(process_state(pid) not in (None, "Z"), "the emulator ended with the front end")
     check(os.readlink(f"/proc/{pid}/cwd") == str(folder), "the emulator runs in another folder")
+    # What passes the emulator's output on holds nothing of the front end's,
+    # whose window went with it.
+    left = managed_windows(session)
+    check(not left, f"windows left behind: {left}")
 
 
 def _layout(app):
@@ -237,7 +246,8 @@ SCENARIOS = [
     ("Qt's options on the command line are ignored", no_command_line, {}),
     ("--help and --version without reading the folder", questions_without_the_folder, {}),
     ("F1 opens the Readme window", readme_by_f1, {}),
-    ("the emulator outlives the front end", emulator_outlives_front_end, {}),
+    ("the emulator outlives the front end", emulator_outlives_front_end, {"killed": False}),
+    ("the emulator outlives the front end, killed", emulator_outlives_front_end, {"killed": True}),
 ] + [
     (f"way out: {way}, About and Readme {state}", way_out, {"way": way, "state": state})
     for way in ("menu", "ctrl+x", "button", "close box")

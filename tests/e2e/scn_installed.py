@@ -213,6 +213,26 @@ def folders_stay_with_the_file_manager(session):
     check(found[True][1] == found[False][1], "installing the package changed the MIME cache")
 
 
+def launcher_fault(session, arg, says):
+    """Started by a file manager, the launcher's error output reaches no one:
+    why nothing opened is shown in the program's error box."""
+    (session.root / "a-file").write_bytes(b"")
+    app = session.launch(session.root, binary=unpacked(session) / "usr/games/zerivirav-open", args=[arg])
+    box, text = app.error_report(timeout=30)
+    for part in says:
+        check(part in text, f"the report does not say {part!r}: {text!r}")
+    app.dismiss(box)
+    check(app.wait_exit() == 1, "the launcher did not fail")
+
+
+def launcher_help(session):
+    launcher = unpacked(session) / "usr/games/zerivirav-open"
+    for option, answer in (("--help", b"Usage: zerivirav-open"), ("--version", b"zerivirav-open ")):
+        done = subprocess.run([launcher, option], capture_output=True, timeout=30, cwd=session.root)
+        check(done.returncode == 0 and done.stdout.startswith(answer) and not done.stderr,
+              f"{option}: status {done.returncode}, {done.stdout!r} {done.stderr!r}")
+
+
 SCENARIOS = [
     ("lintian, desktop entry, metadata, manual page, version", debian_checks, {}),
     ("Depends: the platform plugins and the layout's font", depends, {}),
@@ -226,4 +246,9 @@ SCENARIOS = [
      {"name": b"ROMs", "prefix": "my \"games\" $HOME `x`"}),
     ("the folder action starts the same launcher", folder_action, {}),
     ("folders stay with the file manager", folders_stay_with_the_file_manager, {}),
+    ("the launcher on a folder that does not exist: the report", launcher_fault,
+     {"arg": "/no such folder", "says": ('"/no such folder"', "No such file or directory")}),
+    ("the launcher on a file: the report", launcher_fault, {"arg": "a-file", "says": ('"a-file"', "Not a directory")}),
+    ("the launcher on an empty name: the report", launcher_fault, {"arg": "", "says": ("empty folder name",)}),
+    ("the launcher answers --help and --version", launcher_help, {}),
 ]

@@ -2,11 +2,14 @@
 // Quex.bat and what the quex stand-in really received.
 
 #include "app/zerivirav.h"
+#include "launch/task.h"
 #include "ui/picture_button.h"
 #include "ui_fixture.h"
 #include "unit/rom/rom_fixtures.h"
 
 #include <QCheckBox>
+#include <QDialog>
+#include <QPlainTextEdit>
 #include <QLineEdit>
 #include <QListView>
 #include <QDateTime>
@@ -354,6 +357,78 @@ private slots:
         QTest::keyClick(w.Clear, Qt::Key_Enter, Qt::KeypadModifier);
         QVERIFY(!w.Check3->isChecked());
         QCOMPARE(waitForStandinLog(1).size(), 1);
+    }
+
+    // An emulator that ends at once, badly, is reported when it has ended,
+    // beside the window: what ran, on which ROM, how it ended, and its last
+    // words as plain text. A good end, or none, is not.
+    void emulatorEndingAtOnce_data()
+    {
+        QTest::addColumn<QString>("rom");
+        QTest::addColumn<QStringList>("standin");
+        QTest::addColumn<QString>("description"); // empty: no report
+        QTest::addColumn<QString>("output");
+        QTest::newRow("exit 3") << "GAME.BIN" << QStringList{"SAY=quex: cannot open display", "EXIT=3"}
+                                << "quex.exe ended with exit status 3 within 10 seconds of its start, on the ROM "
+                                   "\"GAME.BIN\"."
+                                << "quex: cannot open display";
+        QTest::newRow("markup and controls") << "<b>Pitfall&amp;.bin" << QStringList{"SAY=<i>\x1b[31mbad\x07</i>", "EXIT=2"}
+                                             << "quex.exe ended with exit status 2 within 10 seconds of its start, on "
+                                                "the ROM \"<b>Pitfall&amp;.bin\"."
+                                             << "<i>bad\uFFFD</i>";
+        QTest::newRow("exit 0") << "GAME.BIN" << QStringList{"SAY=fine"} << QString() << QString();
+    }
+    void emulatorEndingAtOnce()
+    {
+        QFETCH(QString, rom);
+        QFETCH(QStringList, standin);
+        QFETCH(QString, description);
+        QFETCH(QString, output);
+        UiFolder folder;
+        QVERIFY(rom::fixtures::writeRawFile(rom, "rom"));
+        for (const QString &setting : standin)
+            qputenv(qPrintable("QUEX_STANDIN_" + setting.section('=', 0, 0)), setting.section('=', 1).toUtf8());
+        const auto restore = qScopeGuard([&standin] {
+            for (const QString &setting : standin)
+                qunsetenv(qPrintable("QUEX_STANDIN_" + setting.section('=', 0, 0)));
+        });
+        CapturingReport errors;
+        Zerivirav w(errors);
+        selectFile(w, rom);
+        w.Run_Click();
+        QVERIFY(errors.entries.isEmpty());
+        QVERIFY(errors.later.isEmpty()); // Run has returned before the emulator ended
+        // The watch goes once it has nothing more to tell.
+        QTRY_VERIFY_WITH_TIMEOUT(w.findChildren<launch::TaskWatch *>().isEmpty(), 15000);
+        QCOMPARE(errors.later.size(), description.isEmpty() ? 0 : 1);
+        if (!description.isEmpty()) {
+            QCOMPARE(errors.later[0].description, description);
+            QCOMPARE(errors.later[0].output, output);
+        }
+        QCOMPARE(errors.entries.size(), 0);
+    }
+
+    // The report itself: modal to no window, everything in it plain text,
+    // and one window however many reports come.
+    void laterReportWindow()
+    {
+        ui::MessageBoxReport errors;
+        errors.reportLater(QStringLiteral("first"), QStringLiteral("old"));
+        errors.reportLater(QStringLiteral("quex.exe ended, on the ROM \"<b>x.bin\"."), QStringLiteral("<i>y</i>\nz"));
+        QList<QDialog *> shown;
+        for (QWidget *window : QApplication::topLevelWidgets())
+            if (auto *dialog = qobject_cast<QDialog *>(window); dialog && dialog->isVisible())
+                shown << dialog;
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0]->windowModality(), Qt::NonModal);
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+        auto *description = shown[0]->findChild<QLabel *>(QStringLiteral("description"));
+        QVERIFY(description);
+        QCOMPARE(description->textFormat(), Qt::PlainText);
+        QCOMPARE(description->text(), QStringLiteral("quex.exe ended, on the ROM \"<b>x.bin\"."));
+        auto *output = shown[0]->findChild<QPlainTextEdit *>(QStringLiteral("output"));
+        QVERIFY(output && output->isReadOnly());
+        QCOMPARE(output->toPlainText(), QStringLiteral("<i>y</i>\nz"));
     }
 
     // After start-up a failure is reported and the program keeps what it had.

@@ -30,7 +30,16 @@ public:
     {
         entries.append({number, description});
     }
+    struct Later {
+        QString description;
+        QString output;
+    };
+    void reportLater(const QString &description, const QString &output) override
+    {
+        later.append({description, output});
+    }
     QList<Entry> entries;
+    QList<Later> later;
 };
 
 // The names the file list shows, top to bottom.
