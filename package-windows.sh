@@ -27,7 +27,7 @@ cmake --build "$out/host" --target draw_button_faces
 cmake -S . -B "$out/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
     -DQT_CHAINLOAD_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" \
-    -DZV_DRAW_BUTTON_FACES="$out/host/src/ui/draw_button_faces" \
+    -DZV_DRAW_BUTTON_FACES="$out/host/tools/draw_button_faces" \
     -DZV_TESTS="${ZV_WINDOWS_TESTS:-OFF}" >/dev/null
 cmake --build "$out/build"
 

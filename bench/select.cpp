@@ -34,6 +34,10 @@ public:
     {
         std::fprintf(stderr, "error %d: %s\n", static_cast<int>(number), qPrintable(description));
     }
+    void reportLater(const QString &description, const QString &output) override
+    {
+        std::fprintf(stderr, "%s\n%s\n", qPrintable(description), qPrintable(output));
+    }
 };
 
 bool writeRom(const QString &name, const QByteArray &start, qint64 length)

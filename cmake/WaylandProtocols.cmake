@@ -12,17 +12,25 @@ else()
   set(ZV_WAYLAND_FOUND OFF)
 endif()
 
-# zv_wayland_protocol(TARGET stable/xdg-shell/xdg-shell.xml)
+# zv_wayland_protocol(TARGET stable/xdg-shell/xdg-shell.xml [SERVER])
+# SERVER: the compositor's side, for tests that play the compositor.
 function(zv_wayland_protocol target relative)
   get_filename_component(name ${relative} NAME_WE)
   set(xml ${ZV_WAYLAND_PROTOCOLS}/${relative})
   set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}-protocols/${name})
-  add_custom_command(OUTPUT ${out}-client-protocol.h ${out}-protocol.c
+  set(side client)
+  set(library PkgConfig::ZV_WAYLAND)
+  if("SERVER" IN_LIST ARGN)
+    set(side server)
+    pkg_check_modules(ZV_WAYLAND_SERVER REQUIRED IMPORTED_TARGET wayland-server)
+    set(library PkgConfig::ZV_WAYLAND_SERVER)
+  endif()
+  add_custom_command(OUTPUT ${out}-${side}-protocol.h ${out}-protocol.c
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/${target}-protocols
-    COMMAND ${ZV_WAYLAND_SCANNER} client-header ${xml} ${out}-client-protocol.h
+    COMMAND ${ZV_WAYLAND_SCANNER} ${side}-header ${xml} ${out}-${side}-protocol.h
     COMMAND ${ZV_WAYLAND_SCANNER} private-code ${xml} ${out}-protocol.c
     DEPENDS ${xml})
-  target_sources(${target} PRIVATE ${out}-client-protocol.h ${out}-protocol.c)
+  target_sources(${target} PRIVATE ${out}-${side}-protocol.h ${out}-protocol.c)
   target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}-protocols)
-  target_link_libraries(${target} PRIVATE PkgConfig::ZV_WAYLAND)
+  target_link_libraries(${target} PRIVATE ${library})
 endfunction()

@@ -23,6 +23,7 @@ class NamingReport final : public ui::ErrorReport {
 public:
     QString last;
     void report(ui::ErrorNumber, const QString &description) override { last = description; }
+    void reportLater(const QString &description, const QString &) override { last = description; }
 };
 
 QLabel *image = nullptr;

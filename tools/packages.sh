@@ -31,8 +31,9 @@ ZV_WINDOWS_PACKAGES="cmake ninja-build dpkg-dev g++-mingw-w64-x86-64-posix gcc-m
 # build dependencies in debian/control are among the build packages above.
 ZV_PACKAGE_PACKAGES="build-essential dpkg-dev debhelper"
 # The checks ./test.sh runs on the package: lintian, the desktop entry, the
-# AppStream metadata, "Open With" through GLib's launcher, the manual page.
-ZV_PACKAGE_CHECK_PACKAGES="lintian desktop-file-utils appstream libglib2.0-bin man-db"
+# AppStream metadata, "Open With" through GLib's launcher, the manual page,
+# and that folders stay with the file manager (pcmanfm) once it is installed.
+ZV_PACKAGE_CHECK_PACKAGES="lintian desktop-file-utils appstream libglib2.0-bin man-db pcmanfm xdg-utils"
 
 # The fuzz targets: clang with libFuzzer and the sanitizers' runtime.
 ZV_FUZZ_PACKAGES="clang libclang-rt-14-dev"

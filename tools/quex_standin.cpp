@@ -7,6 +7,11 @@
 //   QUEX_STANDIN_HELPER=1       first start a child that shows a window
 //                               "helper" for a few seconds, as wine's
 //                               configuration dialog does
+// and, to fail as a real emulator may:
+//   QUEX_STANDIN_SAY=TEXT       write TEXT and a line feed to standard error
+//   QUEX_STANDIN_WRITE_MB=N     write N MiB of numbered lines to standard output
+//   QUEX_STANDIN_EXIT=N         end with exit status N (after the seconds)
+//   QUEX_STANDIN_SIGNAL=N       end by signal N instead
 
 #include "standin_log_posix.h"
 
@@ -85,6 +90,54 @@ bool isSet(const char *name)
     return value && std::strcmp(value, "1") == 0;
 }
 
+// Numbered lines, so the end of the output can be told from any other part;
+// counted in place, as fast as the pipe takes them.
+void writeMegabytes(int megabytes)
+{
+    static constexpr char kPrefix[] = "quex stand-in output line ";
+    char digits[20] = {'0'};
+    int digitCount = 1;
+    std::string block;
+    block.reserve(65536 + 64);
+    for (long long left = static_cast<long long>(megabytes) << 20; left > 0;) {
+        block.clear();
+        while (block.size() < 65536 && static_cast<long long>(block.size()) < left) {
+            int at = digitCount - 1; // digits[0] is the most significant
+            while (at >= 0 && digits[at] == '9')
+                digits[at--] = '0';
+            if (at >= 0) {
+                ++digits[at];
+            } else {
+                std::memmove(digits + 1, digits, static_cast<std::size_t>(digitCount++));
+                digits[0] = '1';
+            }
+            block.append(kPrefix, sizeof kPrefix - 1).append(digits, static_cast<std::size_t>(digitCount)) += '\n';
+        }
+        if (static_cast<long long>(block.size()) > left)
+            block.resize(static_cast<std::size_t>(left));
+        for (std::size_t done = 0; done < block.size();) {
+            const ssize_t n = ::write(STDOUT_FILENO, block.data() + done, block.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return;
+            done += static_cast<std::size_t>(n);
+        }
+        left -= static_cast<long long>(block.size());
+    }
+}
+
+// How the stand-in ends once it has done what it was asked.
+int ending(int status)
+{
+    if (const int sig = environmentNumber("QUEX_STANDIN_SIGNAL", NSIG)) {
+        ::signal(sig, SIG_DFL); // not the sanitizer's handler: the signal itself ends the process
+        ::raise(sig);
+    }
+    const char *exitStatus = std::getenv("QUEX_STANDIN_EXIT");
+    return exitStatus ? std::atoi(exitStatus) : status;
+}
+
 int main(int argc, char **argv)
 {
     if (const char *role = std::getenv("QUEX_STANDIN_ROLE"); role && std::strcmp(role, "helper") == 0)
@@ -93,12 +146,16 @@ int main(int argc, char **argv)
         return 3;
     if (isSet("QUEX_STANDIN_HELPER"))
         startHelper(argv[0]);
+    if (const char *say = std::getenv("QUEX_STANDIN_SAY"))
+        std::fprintf(stderr, "%s\n", say);
+    if (const int megabytes = environmentNumber("QUEX_STANDIN_WRITE_MB", 4096))
+        writeMegabytes(megabytes);
 
     const int seconds = environmentNumber("QUEX_STANDIN_SECONDS", 86400);
     if (isSet("QUEX_STANDIN_WINDOW"))
-        return showWindow(argv[0], argc, argv, seconds, QStringLiteral("quex stand-in"),
-                          environmentNumber("QUEX_STANDIN_DELAY_MS", 600000));
+        return ending(showWindow(argv[0], argc, argv, seconds, QStringLiteral("quex stand-in"),
+                              environmentNumber("QUEX_STANDIN_DELAY_MS", 600000)));
     if (seconds > 0)
         ::sleep(static_cast<unsigned>(seconds));
-    return 0;
+    return ending(0);
 }

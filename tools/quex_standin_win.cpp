@@ -2,8 +2,12 @@
 // run's arguments, as the Windows C runtime parsed them and in UTF-8, in
 // "quex.log" in the native stand-in's record format (standin_record.h).
 // With QUEX_STANDIN_WINDOW=1 it shows a small window titled "quex stand-in"
-// that names the arguments, for QUEX_STANDIN_SECONDS or until closed.
-// Built without Qt by x86_64-w64-mingw32-g++ (-municode).
+// that names the arguments, for QUEX_STANDIN_SECONDS or until closed. As the
+// native stand-in, it writes QUEX_STANDIN_SAY and a line feed to standard
+// error and ends with exit status QUEX_STANDIN_EXIT.
+// Built without Qt by x86_64-w64-mingw32-g++ (-municode); built again with
+// QUEX_STANDIN_DLL_MISSING against a DLL that is never installed, it cannot
+// start at all, as an emulator whose DLL is missing.
 
 #include "standin_record.h"
 
@@ -11,6 +15,10 @@
 
 #include <cwchar>
 #include <string>
+
+#ifdef QUEX_STANDIN_DLL_MISSING
+extern "C" __declspec(dllimport) int quexgone_start();
+#endif
 
 namespace {
 
@@ -95,16 +103,31 @@ int showWindow(int argc, wchar_t **argv, int seconds)
     return 0;
 }
 
+int endStatus(int status)
+{
+    const wchar_t *text = _wgetenv(L"QUEX_STANDIN_EXIT");
+    return text ? int(std::wcstol(text, nullptr, 10)) : status;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t **argv)
 {
+#ifdef QUEX_STANDIN_DLL_MISSING
+    if (argc < 0) // never: the import alone keeps it from starting
+        return quexgone_start();
+#endif
     if (!appendToLog(logLine(argc, argv)))
         return 3;
+    if (const wchar_t *say = _wgetenv(L"QUEX_STANDIN_SAY")) {
+        const std::string line = utf8(say) + '\n';
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), DWORD(line.size()), &written, nullptr);
+    }
     const int seconds = secondsToStay();
     if (const wchar_t *window = _wgetenv(L"QUEX_STANDIN_WINDOW"); window && std::wcscmp(window, L"1") == 0)
-        return showWindow(argc, argv, seconds);
+        return endStatus(showWindow(argc, argv, seconds));
     if (seconds > 0)
         Sleep(DWORD(seconds) * 1000);
-    return 0;
+    return endStatus(0);
 }

@@ -6,6 +6,9 @@
 # a copy of its own, so that no two tests ever share a wine server, and ends
 # the copy's wine server and everything of it when the test ends; "cleanup"
 # does the same for the template. The user's own wine set-up is never touched.
+# The copies live in the temporary folder, not beside the template: a test
+# may run wine as another user, who cannot enter a checkout in a private
+# home folder.
 set -euo pipefail
 action=$1
 template=$2
@@ -52,7 +55,8 @@ setup)
 run)
     shift 2
     [ "${1:-}" = "--" ] && shift
-    own=$(mktemp -d "$template-run.XXXXXX")
+    own=$(mktemp -d "${TMPDIR:-/tmp}/zv-wine-prefix.XXXXXX")
+    chmod 755 "$own"
     finish() {
         end_prefix "$own" || status=1
         rm -rf "$own"
@@ -68,7 +72,6 @@ run)
     ;;
 cleanup)
     end_prefix "$template"
-    rm -rf "$template"-run.*
     ;;
 *)
     echo "usage: $0 setup|cleanup TEMPLATE | run TEMPLATE -- COMMAND..." >&2

@@ -3,9 +3,11 @@
 
 #include <QAbstractListModel>
 #include <QByteArray>
+#include <QString>
 
 #include <cstdint>
 #include <future>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -22,6 +24,13 @@ public:
 
     // The same, read on a thread of its own while the caller goes on.
     static std::future<RomNames> readCurrentFolderAsync();
+
+    // Why the folder could not be listed, or not to its end.
+    struct Problem {
+        bool denied;         // for want of permission
+        QString description; // names the folder and the reason
+    };
+    const std::optional<Problem> &problem() const { return m_problem; }
 
     qsizetype size() const { return qsizetype(m_order.size()); }
     std::string_view at(qsizetype row) const
@@ -41,6 +50,7 @@ private:
     std::string m_bytes;                 // every name, back to back, in the order the folder gave them
     std::vector<std::uint32_t> m_ends;   // where each of them ends in m_bytes
     std::vector<std::uint32_t> m_order;  // list order: the places of the names in m_ends
+    std::optional<Problem> m_problem;
 };
 
 class RomList final : public QAbstractListModel {

@@ -129,6 +129,14 @@ Widget *place(Widget *widget, std::string_view name, const QRect &rect)
     return ui::place(widget, fromView(name), rect);
 }
 
+QString earlyEndDescription(const QByteArray &romName, const launch::TaskEnd &end)
+{
+    const QString rom = romName.isEmpty() ? QStringLiteral("with no ROM selected")
+                                          : QStringLiteral("on the ROM \"%1\"").arg(QFile::decodeName(romName));
+    return QStringLiteral("%1 ended %2 within %3 seconds of its start, %4.")
+        .arg(QLatin1String(launch::kEmulatorName), end.how, QString::number(launch::kWatchSeconds), rom);
+}
+
 } // namespace
 
 Zerivirav::StartPictures Zerivirav::readStartPictures()
@@ -149,7 +157,8 @@ void Zerivirav::ReadAhead::readPictures()
 }
 
 Zerivirav::Zerivirav(ui::ErrorReport &errors, ReadAhead ahead, QWidget *parent)
-    : QMainWindow(parent), m_errors(errors), m_pictures(std::move(ahead.pictures))
+    : QMainWindow(parent), m_errors(errors), m_pictures(std::move(ahead.pictures)),
+      m_activator(new desktop::Activator(this))
 {
     setObjectName(QStringLiteral("Zerivirav"));
     setWindowTitle(QStringLiteral("quex Front End"));
@@ -254,7 +263,15 @@ void Zerivirav::createFileList(QWidget *client)
 void Zerivirav::fillFileList(std::future<RomNames> folder)
 {
     // Read while the toolkit started and the window was made, or read now.
-    m_files = new RomList(folder.valid() ? folder.get() : RomNames::readCurrentFolder(), this);
+    RomNames names = folder.valid() ? folder.get() : RomNames::readCurrentFolder();
+    if (const auto &problem = names.problem()) {
+        // Reported once the window shows, with what could be read listed.
+        const auto number = problem->denied ? ui::ErrorNumber::PermissionDenied : ui::ErrorNumber::PathFileAccess;
+        QMetaObject::invokeMethod(
+            this, [this, number, text = problem->description] { m_errors.report(number, text); },
+            Qt::QueuedConnection);
+    }
+    m_files = new RomList(std::move(names), this);
     File2->setModel(m_files);
     connect(File2->selectionModel(), &QItemSelectionModel::selectionChanged, this, &Zerivirav::File2_Click);
 }
@@ -411,15 +428,32 @@ void Zerivirav::Run_Click()
     }
     m_scriptName = QLatin1String(launch::kScriptName);
 
-    // What runs is the script just written, as this Run wrote it.
-    auto started = launch::startTask(launch::kScriptName, script, desktop::startupToken());
+    // What runs is the script just written, as this Run wrote it. An
+    // emulator that fails at once is reported: started from the menu, its
+    // own words would reach no one.
+    auto *watch = new launch::TaskWatch(this);
+    auto started = launch::startTask(launch::kScriptName, script, launch::StartupToken{m_activator->startupToken()},
+                                     watch);
     if (auto *failure = std::get_if<launch::StartFailure>(&started)) {
+        delete watch;
         m_errors.report(ui::ErrorNumber::FileNotFound, failure->message);
         return;
     }
+    connect(watch, &launch::TaskWatch::finished, watch, &QObject::deleteLater);
+    connect(watch, &launch::TaskWatch::endedEarly, this, [this, rom = m_romName](const launch::TaskEnd &end) {
+        m_errors.reportLater(earlyEndDescription(rom, end), launch::readableOutput(end.output));
+    });
     m_taskId = std::get<double>(started);
-    m_lastStart = press ? std::optional(Start{*press, m_optionsLine, m_romName}) : std::nullopt;
-    desktop::activateTask(m_taskId);
+    m_lastStart.reset();
+    if (press) {
+        // Where presses are timed as they arrive, a second press queued
+        // while this Run worked arrives when it is done: the gap is counted
+        // from here, so a busy machine does not split a double-click.
+        Press first = *press;
+        first.arrived = m_clock.elapsed();
+        m_lastStart = Start{first, m_optionsLine, m_romName};
+    }
+    m_activator->activateTask(m_taskId, press ? press->eventTime : 0);
 }
 
 void Zerivirav::Clear_Click()
@@ -479,9 +513,14 @@ bool Zerivirav::eventFilter(QObject *watched, QEvent *event)
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
         if (watched == Run) {
+            // The input event a click of Run may come from. It counts only
+            // while it is being delivered: one that clicked nothing must not
+            // lend its time to a later click that has no input event of its
+            // own (a screen reader's press action).
             if (!m_clock.isValid())
                 m_clock.start();
             m_press = Press{static_cast<QInputEvent *>(event)->timestamp(), m_clock.elapsed()};
+            QMetaObject::invokeMethod(this, [this] { m_press.reset(); }, Qt::QueuedConnection);
         }
         break;
     default:

@@ -29,6 +29,9 @@ class QMenu;
 class QTabWidget;
 class QWidget;
 
+namespace desktop {
+class Activator;
+} // namespace desktop
 namespace ui {
 class ErrorReport;
 class PictureButton;
@@ -154,6 +157,7 @@ private:
     ui::ErrorReport &m_errors;
     RomList *m_files = nullptr;
     std::future<StartPictures> m_pictures;
+    desktop::Activator *m_activator; // brings each started task's window forward
     bool m_loaded = false;
 
     // Values of the Run command

@@ -12,45 +12,13 @@
 #endif
 
 #include <QGuiApplication>
-#include <QInputEvent>
 #include <QWindow>
 
 namespace desktop {
 
 namespace {
 
-// The server time of the user's latest key or button: the Run press, when
-// Run is pressed. On X11 Qt's input events carry the X server's timestamps.
-class InputClock final : public QObject {
-public:
-    using QObject::QObject;
-    quint32 last = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        switch (event->type()) {
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-            last = quint32(static_cast<QInputEvent *>(event)->timestamp());
-            break;
-        default:
-            break;
-        }
-        return false;
-    }
-};
-
-InputClock *inputClock = nullptr;
-
-void installInputClock()
-{
-    inputClock = new InputClock(QCoreApplication::instance());
-    QCoreApplication::instance()->installEventFilter(inputClock);
-}
-Q_COREAPP_STARTUP_FUNCTION(installInputClock)
+constexpr int kLookMs = 10000;
 
 // The front end's own top-level windows that exist on the display.
 std::vector<std::uint32_t> ownX11Windows()
@@ -64,27 +32,58 @@ std::vector<std::uint32_t> ownX11Windows()
 
 } // namespace
 
-launch::StartupToken startupToken()
+struct Activator::Private {
+    std::unique_ptr<X11Activation> x11; // made on the first Run that needs it
+#ifdef ZV_WAYLAND_TOKENS
+    WaylandTokens tokens;
+#endif
+};
+
+Activator::Activator(QObject *parent) : QObject(parent), d(std::make_unique<Private>()) {}
+
+Activator::~Activator() = default;
+
+QByteArray Activator::startupToken()
 {
 #ifdef ZV_WAYLAND_TOKENS
-    if (qGuiApp)
-        return {requestWaylandToken()};
+    if (QGuiApplication::platformName() == QLatin1String("wayland"))
+        return d->tokens.request();
 #endif
     return {};
 }
 
-void activateTask(double taskId)
+void Activator::activateTask(double taskId, quint64 pressTime)
 {
     if (!qGuiApp || !(taskId > 1 && taskId < 4194305))
         return;
     const QString platform = QGuiApplication::platformName();
-    if (platform == QLatin1String("xcb"))
-        activateOnX11({qgetenv("DISPLAY"), pid_t(taskId), ownX11Windows(), inputClock ? inputClock->last : 0, {}});
-    else if (platform == QLatin1String("wayland"))
-        // The front end has no X window: while its own Wayland window has
-        // the focus, XWayland reports no active window.
-        activateOnX11({qgetenv("DISPLAY"), pid_t(taskId), {}, 0,
-                       [] { return QGuiApplication::focusWindow() != nullptr; }});
+    const bool wayland = platform == QLatin1String("wayland");
+    if (!wayland && platform != QLatin1String("xcb"))
+        return;
+    X11Request request;
+    request.display = qgetenv("DISPLAY");
+    request.task = pid_t(taskId);
+    request.deadline = QDeadlineTimer(kLookMs);
+    if (request.display.isEmpty())
+        return; // no X display to look on, and nothing to report
+    if (!d->x11) {
+        d->x11 = std::make_unique<X11Activation>();
+        // Whether the user is still with the front end is asked of the
+        // looking thread's display; where the front end has no X window it
+        // is told from here whenever the focus moves.
+        connect(qGuiApp, &QGuiApplication::focusWindowChanged, this,
+                [x11 = d->x11.get()](QWindow *focused) { x11->setFrontEndFocused(focused != nullptr); });
+    }
+    d->x11->setFrontEndFocused(QGuiApplication::focusWindow() != nullptr);
+    if (wayland) {
+        // The front end has no X window; XWayland may not even run yet, and
+        // is left to start for a window of the task rather than for us.
+        request.frontEndOnWayland = true;
+    } else {
+        request.ownWindows = ownX11Windows();
+        request.pressTime = std::uint32_t(pressTime); // X server time, as Qt's xcb events carry it
+    }
+    d->x11->activate(std::move(request));
 }
 
 } // namespace desktop

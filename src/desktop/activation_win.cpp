@@ -7,7 +7,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QPointer>
 #include <QTimer>
 
 #include <set>
@@ -76,7 +75,7 @@ bool belongsTo(HWND window, const std::set<DWORD> &family)
 
 class Activation final : public QObject {
 public:
-    Activation() : QObject(QCoreApplication::instance())
+    explicit Activation(QObject *parent) : QObject(parent)
     {
         m_timer.setInterval(kPollMs);
         connect(&m_timer, &QTimer::timeout, this, &Activation::poll);
@@ -136,19 +135,26 @@ private:
 
 } // namespace
 
-launch::StartupToken startupToken()
+struct Activator::Private {
+    Activation *activation = nullptr; // a child of the Activator, made on the first Run
+};
+
+Activator::Activator(QObject *parent) : QObject(parent), d(std::make_unique<Private>()) {}
+
+Activator::~Activator() = default;
+
+QByteArray Activator::startupToken()
 {
     return {}; // the foreground is handed on by AllowSetForegroundWindow
 }
 
-void activateTask(double taskId)
+void Activator::activateTask(double taskId, quint64)
 {
-    if (!(taskId > 0 && taskId <= 4294967295.0) || !QCoreApplication::instance())
+    if (!(taskId > 0 && taskId <= 4294967295.0))
         return;
-    static QPointer<Activation> activation;
-    if (!activation)
-        activation = new Activation;
-    activation->start(static_cast<DWORD>(taskId));
+    if (!d->activation)
+        d->activation = new Activation(this);
+    d->activation->start(static_cast<DWORD>(taskId));
 }
 
 } // namespace desktop

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QPointer>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
@@ -29,7 +28,16 @@ namespace desktop {
 
 namespace {
 
-constexpr int kGiveUpMs = 10000;
+// How long the user-interface thread waits for the looking thread as the
+// front end ends; it takes that long only when stuck on an X server.
+constexpr int kEndWaitMs = 250;
+// How often the socket table is looked at while a lazily started XWayland
+// has not been started.
+constexpr int kServerCheckMs = 200;
+// How long an activation request is given before it is made again, at first
+// and at most.
+constexpr int kFirstRetryMs = 100;
+constexpr int kLastRetryMs = 1000;
 
 template <typename T>
 using Owned = std::unique_ptr<T, decltype(&std::free)>;
@@ -131,67 +139,87 @@ Server openServer(const QByteArray &display)
     return server;
 }
 
-class X11Activation final : public QObject {
+} // namespace
+
+// Lives on the looking thread: every call into the X connection is made there.
+class X11Worker final : public QObject {
 public:
-    X11Activation() : QObject(QCoreApplication::instance())
+    explicit X11Worker(std::shared_ptr<std::atomic<bool>> frontEndFocused)
+        : m_focused(std::move(frontEndFocused)), m_giveUp(new QTimer(this)), m_waitForServer(new QTimer(this)),
+          m_retry(new QTimer(this))
     {
-        m_giveUp.setSingleShot(true);
-        connect(&m_giveUp, &QTimer::timeout, this, &X11Activation::stop); // no window: nothing to report
+        m_retry->setSingleShot(true);
+        connect(m_retry, &QTimer::timeout, this, &X11Worker::confirm);
+        m_giveUp->setSingleShot(true);
+        connect(m_giveUp, &QTimer::timeout, this, &X11Worker::stop); // no window: nothing to report
+        m_waitForServer->setInterval(kServerCheckMs);
+        connect(m_waitForServer, &QTimer::timeout, this, &X11Worker::connectOnceStarted);
     }
-    ~X11Activation() override
+    // On the user-interface thread, once the looking thread has finished.
+    ~X11Worker() override
     {
-        // A connection still being made is left to its thread, which ends
-        // with the process.
-        if (m_opening)
-            m_opening->setParent(nullptr);
-        disconnectFromServer();
+        if (m_server.c)
+            xcb_disconnect(m_server.c);
     }
 
     void start(X11Request request)
     {
         stop();
         m_request = std::move(request);
-        if (m_request.display.isEmpty())
+        if (m_request.display.isEmpty() || m_request.deadline.hasExpired())
             return;
         m_looking = true;
-        m_giveUp.start(kGiveUpMs); // counted from the Run press, connecting included
-        if (m_opening)
-            return; // looking starts once connected
+        m_giveUp->start(int(std::max<qint64>(m_request.deadline.remainingTime(), 0)));
         if (m_server.c && m_display == m_request.display && !xcb_connection_has_error(m_server.c)) {
             begin();
             return;
         }
         disconnectFromServer();
         m_display = m_request.display;
-        auto opened = std::make_shared<Server>();
-        m_opening = QThread::create([opened, display = m_display] { *opened = openServer(display); });
-        m_opening->setParent(this);
-        connect(m_opening, &QThread::finished, this, [this, opened] { takeServer(*opened); });
-        m_opening->start();
+        connectOnceStarted();
+    }
+
+    // Ends looking and lets go of the server, on this thread, before it ends.
+    void finish()
+    {
+        stop();
+        disconnectFromServer();
+        QThread::currentThread()->quit();
     }
 
 private:
-    void takeServer(const Server &server)
+    // A lazily started XWayland is left alone until something else starts
+    // it: a native Wayland emulator needs none, and an X11 one starts it by
+    // connecting. Until then the socket table is looked at now and then.
+    void connectOnceStarted()
     {
-        m_opening->deleteLater();
-        m_opening = nullptr;
-        m_server = server;
+        if (!m_looking)
+            return;
+        if (m_request.frontEndOnWayland && !xServerStarted(m_display, readSocketTable())) {
+            m_waitForServer->start();
+            return;
+        }
+        m_waitForServer->stop();
+        m_server = openServer(m_display);
         if (!m_server.c) {
             stop(); // no server there: nothing to do and nothing to report
             return;
         }
         m_notifier = new QSocketNotifier(xcb_get_file_descriptor(m_server.c), QSocketNotifier::Read, this);
         connect(m_notifier, &QSocketNotifier::activated, this, [this] { serve(true); });
-        if (m_looking && m_request.display != m_display)
-            start(m_request); // asked for another display meanwhile
-        else if (m_looking)
-            begin();
+        begin();
+    }
+
+    static QByteArray readSocketTable()
+    {
+        QFile table(QStringLiteral("/proc/net/unix"));
+        return table.open(QIODevice::ReadOnly) ? table.readAll() : QByteArray();
     }
 
     void begin()
     {
         m_kin.clear();
-        m_shown = XCB_WINDOW_NONE;
+        m_shown = m_asked = XCB_WINDOW_NONE;
         watchRoot(true);
         look();
         serve(false);
@@ -199,8 +227,12 @@ private:
 
     void disconnectFromServer()
     {
-        delete m_notifier;
-        m_notifier = nullptr;
+        // This may run from the notifier's own signal: it goes once that is over.
+        if (m_notifier) {
+            m_notifier->setEnabled(false);
+            m_notifier->deleteLater();
+            m_notifier = nullptr;
+        }
         if (m_server.c)
             xcb_disconnect(m_server.c);
         m_server = {};
@@ -208,9 +240,18 @@ private:
 
     void stop()
     {
-        m_giveUp.stop();
-        if (m_looking && m_server.c)
-            watchRoot(false);
+        m_giveUp->stop();
+        m_waitForServer->stop();
+        m_retry->stop();
+        m_asked = XCB_WINDOW_NONE;
+        if (m_looking && m_server.c) {
+            // A Wayland session's XWayland may end with its last client, and
+            // is not kept for us: the next Run connects anew.
+            if (m_request.frontEndOnWayland)
+                disconnectFromServer();
+            else
+                watchRoot(false);
+        }
         m_looking = false;
     }
 
@@ -228,26 +269,29 @@ private:
     void serve(bool fromSocket)
     {
         while (m_server.c) {
-            bool listChanged = false;
+            bool listChanged = false, activeChanged = false;
             const auto next = fromSocket ? xcb_poll_for_event : xcb_poll_for_queued_event;
             while (xcb_generic_event_t *event = next(m_server.c)) {
                 if ((event->response_type & 0x7F) == XCB_PROPERTY_NOTIFY) {
                     const auto *change = reinterpret_cast<const xcb_property_notify_event_t *>(event);
-                    listChanged = listChanged
-                                  || (change->window == m_server.root && change->atom == m_server.atoms[ClientList]);
+                    const bool ofRoot = change->window == m_server.root;
+                    listChanged = listChanged || (ofRoot && change->atom == m_server.atoms[ClientList]);
+                    activeChanged = activeChanged || (ofRoot && change->atom == m_server.atoms[ActiveWindow]);
                 }
                 std::free(event);
             }
             fromSocket = false;
             if (xcb_connection_has_error(m_server.c)) {
-                m_looking = false;
-                m_giveUp.stop();
+                stop();
                 disconnectFromServer(); // opened afresh on the next Run
                 return;
             }
-            if (!listChanged || !m_looking)
+            if (!m_looking || !(listChanged || (activeChanged && m_asked)))
                 return;
-            look();
+            if (listChanged)
+                look();
+            else
+                confirm();
         }
     }
 
@@ -371,10 +415,34 @@ private:
         // window still comes forward when it appears, and then looking ends.
         const xcb_window_t best = own ? own : descendant;
         if (best && best != m_shown) {
-            bringForward(best);
             m_shown = best;
+            m_shownIsOwn = best == own;
+            m_retryMs = kFirstRetryMs;
+            bringForward(best);
         }
-        if (own)
+        if (own && !m_asked)
+            stop();
+    }
+
+    // A compositor may pass over a request for a window it has not shown
+    // yet (sway does for XWayland's). Until the window asked for is the
+    // active one, the request is made again now and then, as long as the
+    // user is still with us; once it is active, or has been flagged
+    // instead, looking ends with the task's own window.
+    void confirm()
+    {
+        if (!m_asked)
+            return;
+        if (activeWindow() == m_asked) {
+            m_asked = XCB_WINDOW_NONE;
+            m_retry->stop();
+            if (m_shownIsOwn)
+                stop();
+            return;
+        }
+        m_retryMs = std::min(m_retryMs * 2, kLastRetryMs);
+        bringForward(m_asked);
+        if (!m_asked && m_shownIsOwn)
             stop();
     }
 
@@ -412,17 +480,22 @@ private:
         const auto &own = m_request.ownWindows;
         const auto kin = m_kin.find(active);
         const bool noneActive = active == XCB_WINDOW_NONE;
-        const bool userStillHere = (noneActive && (!m_request.frontEndFocused || m_request.frontEndFocused()))
+        const bool userStillHere = (noneActive && (!m_request.frontEndOnWayland || m_focused->load()))
                                    || std::find(own.begin(), own.end(), active) != own.end()
                                    || (kin != m_kin.end() && kin->second != Kin::Stranger);
-        if (userStillHere)
+        if (userStillHere) {
             sendToRoot(window, ActiveWindow, {2, m_request.pressTime, 0, 0, 0});
-        else
+            m_asked = window;
+            m_retry->start(m_retryMs);
+        } else {
             sendToRoot(window, WmState, {1, m_server.atoms[DemandsAttention], 0, 1, 0}); // 1: add
+            m_asked = XCB_WINDOW_NONE;
+            m_retry->stop();
+        }
         xcb_flush(m_server.c);
     }
 
-    QThread *m_opening = nullptr;
+    const std::shared_ptr<std::atomic<bool>> m_focused; // set by the user-interface thread
     Server m_server; // our connection, and what we know of its display
     QByteArray m_display;
     const QByteArray m_host = thisHost();
@@ -430,21 +503,62 @@ private:
 
     X11Request m_request;
     bool m_looking = false;
-    QTimer m_giveUp;
+    QTimer *m_giveUp;
+    QTimer *m_waitForServer;
     std::unordered_map<xcb_window_t, Kin> m_kin;
-    xcb_window_t m_shown = XCB_WINDOW_NONE;
+    xcb_window_t m_shown = XCB_WINDOW_NONE; // the window brought forward last
+    bool m_shownIsOwn = false;              // and whether it is the task's own
+    xcb_window_t m_asked = XCB_WINDOW_NONE; // asked to be activated, not active yet
+    QTimer *m_retry;
+    int m_retryMs = kFirstRetryMs;
 };
 
-} // namespace
-
-void activateOnX11(X11Request request)
+X11Activation::X11Activation() : m_thread(new QThread), m_worker(new X11Worker(m_focused))
 {
-    if (!QCoreApplication::instance() || request.task <= 1)
+    m_thread->setObjectName(QStringLiteral("X11 activation"));
+    m_worker->moveToThread(m_thread);
+    m_thread->start();
+}
+
+X11Activation::~X11Activation()
+{
+    QMetaObject::invokeMethod(m_worker, &X11Worker::finish, Qt::QueuedConnection);
+    if (!m_thread->wait(QDeadlineTimer(kEndWaitMs)))
+        return; // stuck on a server: both are left to end with the process
+    delete m_worker;
+    delete m_thread;
+}
+
+void X11Activation::activate(X11Request request)
+{
+    if (request.task <= 1)
         return;
-    static QPointer<X11Activation> activation;
-    if (!activation)
-        activation = new X11Activation;
-    activation->start(std::move(request));
+    QMetaObject::invokeMethod(
+        m_worker, [worker = m_worker, request = std::move(request)]() mutable { worker->start(std::move(request)); },
+        Qt::QueuedConnection);
+}
+
+bool xServerStarted(const QByteArray &display, const QByteArray &socketTable)
+{
+    // ":N", ":N.S" or "unix:N": a local server, whose clients' sockets carry
+    // its name once it has taken them. Any other (TCP, a path) counts as
+    // started: there is no telling.
+    const qsizetype colon = display.lastIndexOf(':');
+    const QByteArray host = display.left(std::max<qsizetype>(colon, 0));
+    QByteArray number = display.mid(colon + 1);
+    number.truncate(number.indexOf('.') < 0 ? number.size() : number.indexOf('.'));
+    bool numeric = false;
+    number.toUInt(&numeric);
+    if (colon < 0 || !numeric || !(host.isEmpty() || host == "unix") || socketTable.isEmpty())
+        return true;
+    const QByteArray path = "/tmp/.X11-unix/X" + number;
+    // Num RefCount Protocol Flags Type St Inode Path; state 03 is connected.
+    for (const QByteArray &line : socketTable.split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() >= 8 && fields.at(5) == "03" && (fields.at(7) == path || fields.at(7) == '@' + path))
+            return true;
+    }
+    return false;
 }
 
 } // namespace desktop

@@ -74,9 +74,12 @@ QByteArray scriptBytes(const QByteArray &optionsLine, const QByteArray &romArgum
 
 std::optional<QString> writeScript(const QByteArray &script)
 {
-    const std::optional<QString> reason = platform::replaceFile(kScriptName, script);
+    std::optional<QString> reason = platform::replaceFile(kScriptName, script);
     if (!reason)
         return std::nullopt;
+    // The system's words ("No such file or directory") would not say which.
+    if (platform::currentFolder().gone)
+        reason = QStringLiteral("its folder no longer exists");
     return QStringLiteral("Cannot write the launch script %1: %2")
         .arg(platform::shownPath(kScriptName), reason->isEmpty() ? QStringLiteral("unknown error") : *reason);
 }

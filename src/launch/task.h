@@ -1,10 +1,12 @@
 #pragma once
-// Starting the launch script. One implementation per platform
-// (task_posix.cpp, task_win.cpp).
+// Starting the launch script, and watching the started task for a while.
+// One implementation per platform (task_posix.cpp, task_win.cpp).
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 
+#include <memory>
 #include <variant>
 
 namespace launch {
@@ -19,6 +21,23 @@ struct StartupToken {
     QByteArray token; // empty: none
 };
 
+// How long a started task is watched: the span in which its window is looked
+// for too. An emulator that cannot start (a wrong build, a missing library, a
+// display it cannot open, a ROM it rejects) ends well within it.
+inline constexpr int kWatchSeconds = 10;
+// The most of a task's output a report shows: its last lines and bytes.
+inline constexpr int kOutputTailLines = 20;
+inline constexpr int kOutputTailBytes = 4096;
+
+// A watched task that ended within the span, with a non-zero status or by a
+// signal.
+struct TaskEnd {
+    QString how;       // "with exit status 3", "by signal 11 (SIGSEGV, Segmentation fault)"
+    QByteArray output; // the last bytes it wrote to its output and error output, as written
+};
+
+class TaskWatch;
+
 // Starts the launch script just written as `scriptName` in the current
 // folder, whose bytes are `script`, with a normal focused window, and returns
 // its task id without waiting for it. Where there is no batch interpreter the
@@ -26,11 +45,48 @@ struct StartupToken {
 // ever read or run in its place. The task gets the front end's environment,
 // except that a startup token the front end itself was started with is never
 // passed on: only `startup`'s, as XDG_ACTIVATION_TOKEN and DESKTOP_STARTUP_ID.
+// Its output and error output reach the front end's own. With `watch`, the
+// task is watched for its first kWatchSeconds (see TaskWatch).
 std::variant<double, StartFailure> startTask(const QByteArray &scriptName, const QByteArray &script,
-                                             const StartupToken &startup = {});
+                                             const StartupToken &startup = {}, TaskWatch *watch = nullptr);
 
-// Called once at start, so that a write running into a limit of the system
-// (the file-size limit) fails and is reported instead of ending the program.
-void prepareProcess();
+// Watches one started task from the event loop, never blocking it: when the
+// task ends within kWatchSeconds with a non-zero status or by a signal,
+// endedEarly() tells how, with the end of its output. finished() follows once
+// nothing more can come: the task ended, or the span is over. The task never
+// depends on the watch: it runs on, and its output goes on reaching the
+// front end's output, after the watch or the whole front end has gone.
+class TaskWatch final : public QObject {
+    Q_OBJECT
+public:
+    explicit TaskWatch(QObject *parent = nullptr);
+    ~TaskWatch() override;
+
+    bool isWatching() const;
+
+signals:
+    void endedEarly(const launch::TaskEnd &end);
+    void finished();
+
+private:
+    friend std::variant<double, StartFailure> startTask(const QByteArray &, const QByteArray &,
+                                                        const StartupToken &, TaskWatch *);
+    // The platform's end of the watch: a PlatformSource (task_posix.cpp, task_win.cpp).
+    struct Source {
+        virtual ~Source() = default;
+    };
+    struct PlatformSource;
+    void finish();
+    std::unique_ptr<Source> m_source;
+};
+
+// The last lines of a task's output as a report shows them: at most
+// kOutputTailLines lines, as text that holds no control character but line
+// breaks, whatever bytes the task wrote.
+QString readableOutput(const QByteArray &output);
+
+// Called once at start: a write that runs into the file-size limit then fails
+// with EFBIG and is reported, instead of the signal ending the program.
+void ignoreFileSizeSignal();
 
 } // namespace launch

@@ -30,7 +30,8 @@ std::variant<QByteArray, FileFailure> readWholeFile(const QByteArray &path, qint
 
 QString shownPath(const QByteArray &relative)
 {
-    return QDir::toNativeSeparators(QDir::cleanPath(QDir::current().absoluteFilePath(QFile::decodeName(relative))));
+    const QDir folder(currentFolder().path);
+    return QDir::toNativeSeparators(QDir::cleanPath(folder.absoluteFilePath(QFile::decodeName(relative))));
 }
 
 } // namespace platform

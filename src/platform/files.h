@@ -48,7 +48,21 @@ std::optional<QString> replaceFile(const QByteArray &name, const QByteArray &byt
 // Empty when nothing matches.
 std::optional<QByteArray> findFile(const QByteArray &path);
 
-// The current folder as the user knows it, for messages only.
+// The regular file (or link to one) named `name` in the current folder, in
+// any letter case, by the rules of findFile; but under every spelling,
+// the exact one too, anything else of that name (a folder, a dangling link)
+// is passed over. Empty when there is none.
+std::optional<QByteArray> findRegularFile(const QByteArray &name);
+
+// The current folder as the user knows it, for messages only. A folder that
+// was deleted while the program runs keeps the name it had.
+struct CurrentFolder {
+    QString path;
+    bool gone = false; // deleted since
+};
+CurrentFolder currentFolder();
+
+// `relative` in the current folder, as the user knows it, for messages only.
 QString shownPath(const QByteArray &relative);
 
 } // namespace platform

@@ -2,6 +2,8 @@
 
 #include "base/ascii.h"
 
+#include <QDir>
+
 #include <string_view>
 
 #include <cerrno>
@@ -141,6 +143,31 @@ std::optional<QByteArray> findFile(const QByteArray &path)
         found = std::move(candidate);
     }
     return found;
+}
+
+std::optional<QByteArray> findRegularFile(const QByteArray &name)
+{
+    struct stat st {};
+    if (::stat(name.constData(), &st) == 0 && S_ISREG(st.st_mode))
+        return name;
+    return entryIgnoringCase({}, std::string_view(name.constData(), std::size_t(name.size())), false);
+}
+
+CurrentFolder currentFolder()
+{
+    if (const QString path = QDir::currentPath(); !path.isEmpty())
+        return {path, false};
+    // getcwd() fails once the folder is deleted; the kernel still knows the
+    // name it had, and marks it.
+    constexpr QByteArrayView kDeleted = " (deleted)";
+    QByteArray name(4096, '\0');
+    const ssize_t length = ::readlink("/proc/self/cwd", name.data(), std::size_t(name.size()));
+    if (length <= 0 || length >= name.size())
+        return {QStringLiteral("(a folder that no longer exists)"), true};
+    name.truncate(length);
+    if (name.endsWith(kDeleted))
+        name.chop(kDeleted.size());
+    return {QFile::decodeName(name), true};
 }
 
 std::variant<std::unique_ptr<QFile>, FileFailure> openForReading(const QByteArray &path)

@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -31,6 +32,19 @@ std::optional<QByteArray> findFile(const QByteArray &path)
     if (path.isEmpty() || !QFileInfo::exists(QFile::decodeName(path)))
         return std::nullopt;
     return path;
+}
+
+std::optional<QByteArray> findRegularFile(const QByteArray &name)
+{
+    if (name.isEmpty() || !QFileInfo(QFile::decodeName(name)).isFile())
+        return std::nullopt;
+    return name;
+}
+
+// A process's current folder cannot be deleted here.
+CurrentFolder currentFolder()
+{
+    return {QDir::currentPath(), false};
 }
 
 std::optional<QString> replaceFile(const QByteArray &name, const QByteArray &bytes)

@@ -1,7 +1,10 @@
 #pragma once
 // Listing the current folder.
 
+#include <QString>
+
 #include <cstddef>
+#include <optional>
 #include <string_view>
 
 namespace platform {
@@ -19,9 +22,18 @@ public:
     virtual void expect(std::size_t bytes) { (void)bytes; }
 };
 
+// Why a listing ended before the folder's end.
+struct ListingFailure {
+    QString reason; // in the system's words
+    bool denied;    // for want of permission
+    bool opened;    // the folder could be opened: what was read before is handed over
+};
+
 // Hands `reader` the regular files of the current folder, links to regular
 // files included, whose names it wants; hidden entries are left out. In the
-// order the folder gives them. No file is opened.
-void listCurrentFolder(FolderReader &reader);
+// order the folder gives them. No file is opened. A folder that cannot be
+// opened, or whose reading fails part-way, is a failure; one the reader
+// ended (take() false) is not.
+std::optional<ListingFailure> listCurrentFolder(FolderReader &reader);
 
 } // namespace platform

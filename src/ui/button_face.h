@@ -1,6 +1,7 @@
 #pragma once
 // The face of a picture button: a 75 x 25 bitmap of pink words on light grey.
 
+#include <QFont>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -8,6 +9,9 @@
 namespace ui {
 
 inline constexpr QSize kButtonFaceSize(75, 25);
+
+// The font the words are drawn in.
+QFont buttonFaceFont();
 
 // Draws the face of `words`; needs the fonts of a QGuiApplication.
 QImage drawButtonFace(const QString &words);

@@ -168,12 +168,13 @@ def script_lines(folder):
 
 class Session:
     def __init__(self, app, standin, source, standin_win=None, standin_wayland=None, focus_new=True,
-                 compositor=False, package=None, windows_zip=None, windows_setup=None):
+                 compositor=False, package=None, build=None, windows_zip=None, windows_setup=None):
         self.focus_new = focus_new  # whether the window manager gives new windows the focus
         self.compositor = compositor  # a Wayland session (sway) rather than Xvfb and openbox
         self.standin_wayland = standin_wayland
         self.app_binary = str(app)
         self.package = package  # the Debian package, for the checks of the installed program
+        self.build = build  # the build folder, for cmake --install
         self.windows_zip = windows_zip  # the Windows program's zip and installer
         self.windows_setup = windows_setup
         self._windows_folder = None
@@ -675,10 +676,16 @@ class App:
         return field.queryText().getText(0, -1)
 
     def error_report(self, timeout=15):
-        """The error box: (box, its text)."""
+        """The error box, or the report of an emulator that failed: (box, its
+        text: the labels' and then any text box's)."""
         box = self.window(TITLE, timeout, roles=("alert", "dialog"))
-        text = "\n".join(label.name for label in self.find_all("label", box))
+        text = "\n".join([label.name for label in self.find_all("label", box)] +
+                         [field.queryText().getText(0, -1) for field in self.find_all("text", box)])
         return box, text
+
+    def peak_memory_kib(self):
+        with open(f"/proc/{self.pid}/status") as status:
+            return next(int(line.split()[1]) for line in status if line.startswith("VmHWM:"))
 
     def dismiss(self, box):
         self.press("OK", within=box)

@@ -2,6 +2,8 @@
 
 import os
 import re
+import signal
+import subprocess
 import time
 
 from harness import Failure, check, process_state, script_lines, showing, standin_runs, wait_until
@@ -164,18 +166,26 @@ def way_out(session, way, state):
     check(not left, f"windows left behind: {left}")
 
 
-def emulator_outlives_front_end(session):
-    folder = session.folder("outlive")
+def emulator_outlives_front_end(session, killed):
+    folder = session.folder(f"outlive-{killed}")
     app = session.launch(folder, env={"QUEX_STANDIN_SECONDS": "60"})
     app.main_window()
     app.select_rom("AIRRAID.BIN")
     app.press("Run quex")
     (pid, args), = wait_until(lambda: standin_runs(folder), 15, "the stand-in to run")
-    app.press("Exit")
-    check(app.wait_exit() == 0, "the front end did not end cleanly")
+    if killed:
+        os.kill(app.pid, signal.SIGKILL)
+        check(app.wait_exit() == -signal.SIGKILL, "the front end was not killed")
+    else:
+        app.press("Exit")
+        check(app.wait_exit() == 0, "the front end did not end cleanly")
     time.sleep(0.5)
     check(process_state(pid) not in (None, "Z"), "the emulator ended with the front end")
     check(os.readlink(f"/proc/{pid}/cwd") == str(folder), "the emulator runs in another folder")
+    # What passes the emulator's output on holds nothing of the front end's,
+    # whose window went with it.
+    left = managed_windows(session)
+    check(not left, f"windows left behind: {left}")
 
 
 def _layout(app):
@@ -206,13 +216,38 @@ def no_command_line(session):
     check(_layout(app) == expected, f"the layout changed: {_layout(app)} instead of {expected}")
 
 
+def questions_without_the_folder(session):
+    """--help and --version are answered without reading the folder, which
+    may be a network folder whose server hangs: here listing it never
+    returns."""
+    hung = os.environ.get("ZV_HUNG_LISTING")
+    check(hung, "ZV_HUNG_LISTING names no library")
+    folder = session.folder("hung")
+    env = dict(session.env, LD_PRELOAD=hung, ASAN_OPTIONS="detect_leaks=0:verify_asan_link_order=0")
+    for question, answer in (("--version", b"zerivirav "), ("--help", b"Usage: zerivirav")):
+        try:
+            done = subprocess.run([session.app_binary, question], cwd=folder, env=env, capture_output=True,
+                                  timeout=15)
+        except subprocess.TimeoutExpired:
+            raise Failure(f"{question} waited for the folder to be listed") from None
+        check(done.returncode == 0 and done.stdout.startswith(answer),
+              f"{question} gave status {done.returncode}: {done.stdout[:200]!r} {done.stderr[-500:]!r}")
+    # The premise: the program itself does hang in that folder.
+    app = session.launch(folder, env={"LD_PRELOAD": hung, "ASAN_OPTIONS": "detect_leaks=0:verify_asan_link_order=0"})
+    time.sleep(2.0)
+    shown = app.x(["xdotool", "search", "--onlyvisible", "--pid", str(app.pid)]).split()
+    check(app.alive() and not shown, "the listing did not hang: this scenario proves nothing")
+
+
 SCENARIOS = [
     ("typical run", typical_run, {}),
     ("start-up without ROM files or data files", start_without_roms_or_data, {}),
     ("accessible names and roles", accessibility_names, {}),
     ("Qt's options on the command line are ignored", no_command_line, {}),
+    ("--help and --version without reading the folder", questions_without_the_folder, {}),
     ("F1 opens the Readme window", readme_by_f1, {}),
-    ("the emulator outlives the front end", emulator_outlives_front_end, {}),
+    ("the emulator outlives the front end", emulator_outlives_front_end, {"killed": False}),
+    ("the emulator outlives the front end, killed", emulator_outlives_front_end, {"killed": True}),
 ] + [
     (f"way out: {way}, About and Readme {state}", way_out, {"way": way, "state": state})
     for way in ("menu", "ctrl+x", "button", "close box")

@@ -1,14 +1,20 @@
 """The Debian package as a user gets it: Debian's checks, then the program
-unpacked from it (dpkg -x) in folders that hold only ROMs and the stand-in."""
+unpacked from it (dpkg -x) in folders that hold only ROMs and the stand-in,
+and the package as if installed, over the system's /usr in a private mount
+namespace, so that nothing outside the test changes."""
 
 import os
 import re
+import shlex
 import subprocess
 
-from harness import check, standin_runs, wait_until
+from harness import Skip, check, standin_runs, wait_until
 from scn_basics import AIR_RAID
 
 ENTRY, METAINFO = "applications/org.zerivirav.Zerivirav.desktop", "metainfo/org.zerivirav.Zerivirav.metainfo.xml"
+ACTION = "file-manager/actions/org.zerivirav.Zerivirav.desktop"
+# root's PATH, which lacks /usr/games
+PLAIN_PATH = "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
 
 
 def unpacked(session):
@@ -23,6 +29,25 @@ def installed(session, folder):
     return session.launch(folder, binary=unpacked(session) / "usr/games/zerivirav")
 
 
+def as_installed(session, argv, writable=None, package=True):
+    """argv in a mount namespace of its own where the package lies installed
+    over /usr (an overlay: the package's files above the system's; without
+    `package`, the system's alone); with a folder `writable`, what is written
+    to /usr goes there. The namespace lasts as long as a process in it, and
+    nothing outside it changes."""
+    options = f"lowerdir={unpacked(session)}/usr:/usr" if package else "lowerdir=/usr"
+    if writable is not None:
+        for name in ("upper", "work"):
+            (writable / name).mkdir(parents=True, exist_ok=True)
+        options += f",upperdir={writable}/upper,workdir={writable}/work"
+    unshare = ["unshare", "--mount", "--propagation", "private"] + ([] if os.geteuid() == 0 else ["--map-root-user"])
+    mount = 'mount -t overlay overlay -o "$1" /usr || exit 125; shift; exec "$@"'
+    probe = subprocess.run(unshare + ["sh", "-c", mount, "sh", options, "true"], capture_output=True)
+    if probe.returncode != 0:
+        raise Skip(f"cannot mount an overlay over /usr here: {probe.stderr.decode().strip()}")
+    return unshare + ["sh", "-c", mount, "sh", options, *argv]
+
+
 def debian_checks(session):
     """lintian and appstreamcli fail on warnings; desktop-file-validate and man only print them."""
     share = unpacked(session) / "usr/share"
@@ -35,6 +60,56 @@ def debian_checks(session):
     version = subprocess.run(["dpkg-deb", "-f", session.package, "Version"], capture_output=True).stdout
     shown = subprocess.run([unpacked(session) / "usr/games/zerivirav", "--version"], capture_output=True).stdout
     check(shown == b"zerivirav " + version, f"--version printed {shown!r}, the package is {version!r}")
+
+
+def certain_closure(names):
+    """The installed packages that `names` pull in for certain: those named
+    without an alternative, and what they pull in the same way, with the
+    essential packages; a choice ("a | b") or a virtual name guarantees none."""
+    status = subprocess.run(["dpkg-query", "-W", "-f", "${Package}\t${Essential}\t${Pre-Depends}, ${Depends}\n"],
+                            capture_output=True, text=True, check=True).stdout
+    pulls, todo = {}, list(names)
+    for line in status.splitlines():
+        package, essential, relations = line.split("\t")
+        pulls[package] = [r.split()[0].split(":")[0] for r in relations.split(",") if r.strip() and "|" not in r]
+        if essential == "yes":
+            todo.append(package)
+    closure = set()
+    while todo:
+        package = todo.pop()
+        if package in pulls and package not in closure:
+            closure.add(package)
+            todo.extend(pulls[package])
+    return closure
+
+
+def owner(path):
+    """The package that installed `path` (dpkg knows /lib for /usr/lib on a merged /usr)."""
+    for name in (path, re.sub(r"^/usr(?=/(lib|lib64|bin|sbin)/)", "", path)):
+        done = subprocess.run(["dpkg-query", "-S", name], capture_output=True, text=True)
+        if done.returncode == 0:
+            return done.stdout.split(":")[0]
+    return None
+
+
+def depends(session):
+    """What the program cannot start or lay itself out without comes with the
+    package for certain: the Qt plugins and the fonts it has open once its
+    window is up, and the platform plugin of a Wayland session beside the
+    X11 one it runs on here."""
+    app = installed(session, session.folder("depends", graphics=False, readme=False))
+    app.main_window()
+    app.settled_picture()
+    with open(f"/proc/{app.pid}/maps") as maps:
+        mapped = {line.split(None, 5)[5].strip() for line in maps if len(line.split(None, 5)) == 6}
+    needed = {path for path in mapped if "/qt6/plugins/" in path or path.startswith("/usr/share/fonts/")}
+    xcb = [path for path in needed if path.endswith("/platforms/libqxcb.so")]
+    check(xcb and any(path.startswith("/usr/share/fonts/") for path in needed), f"no platform plugin or font in {needed}")
+    needed.add(os.path.join(os.path.dirname(xcb[0]), "libqwayland-generic.so"))
+    field = subprocess.run(["dpkg-deb", "-f", session.package, "Depends"], capture_output=True, text=True).stdout
+    closure = certain_closure(r.split()[0] for r in field.split(",") if "|" not in r)
+    missing = sorted(f"{path} ({owner(path)})" for path in needed if owner(path) not in closure)
+    check(not missing, f"Depends ({field.strip()}) does not pull in {missing}")
 
 
 def installed_defaults(session):
@@ -88,27 +163,92 @@ def no_data_anywhere(session):
         data.with_name("away").rename(data)
 
 
-def open_with(session, name):
-    """The desktop entry through GLib's launcher: "Open With" on a folder, or
-    the menu (no folder: the home folder)."""
+def open_with(session, name, prefix=None):
+    """The desktop entry through GLib's launcher, with a PATH that lacks the
+    launcher's folder: "Open With" on a folder, or the menu (no folder: the
+    home folder). The package's entry, or one installed with cmake --install
+    under `prefix`, a folder name with blanks and shell characters."""
     folder = session.folder(os.fsdecode(name), graphics=False, readme=False)
     home = folder if name == b"home" else session.private_dir("elsewhere")
-    root = unpacked(session)
-    app = session.launch_through(["gio", "launch", root / "usr/share" / ENTRY] + ([folder] if home != folder else []),
-                                 root / "usr/games/zerivirav", env={"PATH": f"{root}/usr/games:{os.environ['PATH']}",
-                                                                    "HOME": str(home)})
+    if prefix is None:
+        entry, program = f"/usr/share/{ENTRY}", "/usr/games/zerivirav"
+        wrap = lambda argv: as_installed(session, argv)  # noqa: E731
+    else:
+        under = session.root / prefix
+        subprocess.run(["cmake", "--install", session.build, "--prefix", under], check=True, capture_output=True)
+        entry, program = under / "share" / ENTRY, under / "bin/zerivirav"
+        wrap = list
+    app = session.launch_through(wrap(["gio", "launch", entry] + ([folder] if home != folder else [])), program,
+                                 env={"PATH": PLAIN_PATH, "HOME": str(home)})
     expected = sorted(p.name for p in folder.iterdir() if p.suffix.lower() == ".bin")
     wait_until(lambda: sorted(app.rom_names()) == expected, 30, "the folder's ROMs in the list")
     cwd = os.readlink(f"/proc/{app.pid}/cwd".encode())
     check(cwd == os.fsencode(folder), f"the program runs in {cwd!r}")
 
 
+def folder_action(session):
+    """The file managers' action on a folder starts the same launcher as the menu entry."""
+    share = unpacked(session) / "usr/share"
+    execs = [shlex.split(re.search(r"^Exec=(.*)$", (share / path).read_text(), re.M).group(1))
+             for path in (ENTRY, ACTION)]
+    check(execs[0] == execs[1] == ["/usr/games/zerivirav-open", "%f"], f"Exec lines {execs}")
+
+
+def folders_stay_with_the_file_manager(session):
+    """With pcmanfm installed, folders open in it; installing the package, and
+    the trigger that rebuilds the applications' MIME cache after it, leave
+    that default as it was, and every other type's list of applications."""
+    home = session.private_dir("mime-home")
+    env = {"PATH": PLAIN_PATH, "HOME": str(home), "LANG": "C.UTF-8"}
+    query = ("update-desktop-database /usr/share/applications && xdg-mime query default inode/directory"
+             " && cat /usr/share/applications/mimeinfo.cache")
+    found = {}
+    for with_package in (False, True):
+        argv = as_installed(session, ["sh", "-c", query], session.private_dir(f"mime-{with_package}"), with_package)
+        done = subprocess.run(argv, env=env, capture_output=True)
+        check(done.returncode == 0, f"{argv[-1]}: {done.stderr.decode()}")
+        found[with_package] = done.stdout.decode().split("\n", 1)
+    check(found[False][0] == "pcmanfm.desktop", f"without the package, folders open with {found[False][0]!r}")
+    check(found[True][0] == found[False][0], f"installing the package made {found[True][0]!r} open folders")
+    check(found[True][1] == found[False][1], "installing the package changed the MIME cache")
+
+
+def launcher_fault(session, arg, says):
+    """Started by a file manager, the launcher's error output reaches no one:
+    why nothing opened is shown in the program's error box."""
+    (session.root / "a-file").write_bytes(b"")
+    app = session.launch(session.root, binary=unpacked(session) / "usr/games/zerivirav-open", args=[arg])
+    box, text = app.error_report(timeout=30)
+    for part in says:
+        check(part in text, f"the report does not say {part!r}: {text!r}")
+    app.dismiss(box)
+    check(app.wait_exit() == 1, "the launcher did not fail")
+
+
+def launcher_help(session):
+    launcher = unpacked(session) / "usr/games/zerivirav-open"
+    for option, answer in (("--help", b"Usage: zerivirav-open"), ("--version", b"zerivirav-open ")):
+        done = subprocess.run([launcher, option], capture_output=True, timeout=30, cwd=session.root)
+        check(done.returncode == 0 and done.stdout.startswith(answer) and not done.stderr,
+              f"{option}: status {done.returncode}, {done.stdout!r} {done.stderr!r}")
+
+
 SCENARIOS = [
     ("lintian, desktop entry, metadata, manual page, version", debian_checks, {}),
+    ("Depends: the platform plugins and the layout's font", depends, {}),
     ("a folder of ROMs only: installed pictures and readme, Run", installed_defaults, {}),
     ("the folder's own picture wins", folder_copy_wins, {}),
     ("no data file anywhere: the report names both places", no_data_anywhere, {}),
     ("Open With on a folder with blanks, quotes, $, ` and a non-UTF-8 byte", open_with,
      {"name": b"My ROMs 'n\" $HOME `true` \xff"}),
     ("chosen from the menu: the home folder", open_with, {"name": b"home"}),
+    ("installed by cmake under a prefix with blanks, $ and quotes: Open With", open_with,
+     {"name": b"ROMs", "prefix": "my \"games\" $HOME `x`"}),
+    ("the folder action starts the same launcher", folder_action, {}),
+    ("folders stay with the file manager", folders_stay_with_the_file_manager, {}),
+    ("the launcher on a folder that does not exist: the report", launcher_fault,
+     {"arg": "/no such folder", "says": ('"/no such folder"', "No such file or directory")}),
+    ("the launcher on a file: the report", launcher_fault, {"arg": "a-file", "says": ('"a-file"', "Not a directory")}),
+    ("the launcher on an empty name: the report", launcher_fault, {"arg": "", "says": ("empty folder name",)}),
+    ("the launcher answers --help and --version", launcher_help, {}),
 ]

@@ -1,7 +1,9 @@
 """A Windows quex.exe in the ROM folder, started through wine."""
 
 import os
+import pathlib
 import shutil
+import subprocess
 import time
 
 from harness import Skip, check, showing, standin_runs, wait_until
@@ -55,7 +57,32 @@ def no_wine_installed(session):
     check(app.alive() and showing(app.main_window()), "the program did not survive the report")
 
 
+def fails_through_wine(session, standin, says, dll_missing=False):
+    """A Windows quex.exe that fails at once gets the report, with wine's
+    status and what it or wine wrote."""
+    folder = _wine_folder(session, "wine-fails" + ("-dll" if dll_missing else ""))
+    if dll_missing:
+        shutil.copy(pathlib.Path(session.standin_win).with_name("quex_standin_win_dll_missing.exe"), folder / "QUEX.EXE")
+    # A wine server that is up already: the emulator starts well within the span however busy the machine.
+    subprocess.run(["wineserver", "-p"], check=True)
+    app = session.launch(folder, env={f"QUEX_STANDIN_{k}": v for k, v in standin.items()} |
+                         ({"WINEDEBUG": "-all,err+module"} if dll_missing else {}))
+    app.main_window()
+    app.select_rom("été.bin")
+    app.press("Run quex")
+    box, text = app.error_report(timeout=30)
+    for part in ("quex.exe", '"été.bin"', *says):
+        check(part in text, f"the report does not say {part!r}: {text!r}")
+    app.dismiss(box)
+    check(app.alive() and showing(app.main_window()), "the program did not survive the report")
+
+
 SCENARIOS = [
     ("a Windows quex.exe runs through wine", runs_through_wine, {}),
     ("no wine installed", no_wine_installed, {}),
+    ("a Windows quex.exe exits 3 at once: the report", fails_through_wine,
+     {"standin": {"SAY": "quex: cannot open display", "EXIT": "3"},
+      "says": ("with exit status 3", "quex: cannot open display")}),
+    ("a Windows quex.exe whose DLL is missing: the report", fails_through_wine,
+     {"standin": {}, "says": ("with exit status 53", "quexgone.dll", "not found"), "dll_missing": True}),
 ]

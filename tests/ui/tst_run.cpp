@@ -2,12 +2,15 @@
 // Quex.bat and what the quex stand-in really received.
 
 #include "app/zerivirav.h"
+#include "launch/task.h"
 #include "platform_fixture.h"
 #include "ui/picture_button.h"
 #include "ui_fixture.h"
 #include "unit/rom/rom_fixtures.h"
 
 #include <QCheckBox>
+#include <QDialog>
+#include <QPlainTextEdit>
 #include <QLineEdit>
 #include <QListView>
 #include <QDateTime>
@@ -123,7 +126,9 @@ private slots:
     }
 
     // A double-click on Run starts one emulator; presses further apart, or
-    // with other options, each start one. Times are the events' own.
+    // with other options, each start one. Times are the events' own. Every
+    // Run is over when its click returns: whether it started a task shows in
+    // the task id at once.
     void doubleClickStartsOnce()
     {
         if constexpr (!fixture::kPosix)
@@ -133,7 +138,8 @@ private slots:
         CapturingReport errors;
         Zerivirav w(errors);
         selectFile(w, QStringLiteral("GAME.BIN"));
-        const auto click = [&w](quint64 time) {
+        QList<double> tasks; // the window's task id after each click
+        const auto click = [&w, &tasks](quint64 time) {
             const QPointF at(10, 10);
             for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
                 QMouseEvent event(type, at, w.Run->mapToGlobal(at), Qt::LeftButton,
@@ -141,6 +147,7 @@ private slots:
                 event.setTimestamp(time);
                 QApplication::sendEvent(w.Run, &event);
             }
+            tasks << w.taskId();
         };
         const quint64 interval = quint64(QApplication::doubleClickInterval());
         click(1000);
@@ -148,15 +155,51 @@ private slots:
         click(1000 + interval * 2); // a press of its own
         w.Check5->setChecked(true);
         click(1000 + interval * 2 + 10); // other options: a press of its own
-        // Events whose time stands still (a virtual keyboard's): timed as they come.
+        // Events whose time stands still (a virtual keyboard's) are timed as
+        // they come; the second follows the first Run at once, however long
+        // that Run took.
         QTest::qWait(int(interval) + 100);
         click(0);
         click(0);
-        QCOMPARE(waitForStandinLog(4).size(), 4);
-        QTest::qWait(300);
-        QList<QList<QByteArray>> runs = standinArguments(); // in the order the processes got to it
+        QCOMPARE(tasks.size(), 6);
+        QVERIFY(tasks[0] > 0);
+        QCOMPARE(tasks[1], tasks[0]);
+        QVERIFY(tasks[2] != tasks[1]);
+        QVERIFY(tasks[3] != tasks[2]);
+        QVERIFY(tasks[4] != tasks[3]);
+        QCOMPARE(tasks[5], tasks[4]);
+        QList<QList<QByteArray>> runs = standinArguments(4); // in the order the processes got to it
         std::sort(runs.begin(), runs.end());
         QCOMPARE(runs, (QList<QList<QByteArray>>{{"-q", "GAME.BIN"}, {"-q", "GAME.BIN"}, {"GAME.BIN"}, {"GAME.BIN"}}));
+        QVERIFY(errors.entries.isEmpty());
+    }
+
+    // A key that clicked nothing lends no time to a later click without an
+    // input event of its own, such as a screen reader's press action.
+    void pressActionAfterOtherKeysStarts()
+    {
+        UiFolder folder;
+        QVERIFY(rom::fixtures::writeRawFile(QStringLiteral("GAME.BIN"), "rom"));
+        CapturingReport errors;
+        Zerivirav w(errors);
+        selectFile(w, QStringLiteral("GAME.BIN"));
+        QVERIFY(shownAndExposed(w));
+        w.Run->setFocus();
+        const auto key = [&w](QEvent::Type type, int code, quint64 time) {
+            QKeyEvent event(type, code, Qt::NoModifier, code == Qt::Key_Space ? QStringLiteral(" ") : QString());
+            event.setTimestamp(time);
+            QApplication::sendEvent(w.Run, &event);
+        };
+        key(QEvent::KeyPress, Qt::Key_Space, 1000);
+        key(QEvent::KeyRelease, Qt::Key_Space, 1010);
+        const double first = w.taskId();
+        QVERIFY(first > 0);
+        key(QEvent::KeyPress, Qt::Key_Shift, 1020); // clicks nothing
+        key(QEvent::KeyRelease, Qt::Key_Shift, 1030);
+        QCoreApplication::processEvents();
+        w.Run->click();
+        QVERIFY(w.taskId() != first);
+        QCOMPARE(standinArguments(2).size(), 2);
         QVERIFY(errors.entries.isEmpty());
     }
 
@@ -331,6 +374,78 @@ private slots:
         QTest::keyClick(w.Clear, Qt::Key_Enter, Qt::KeypadModifier);
         QVERIFY(!w.Check3->isChecked());
         QCOMPARE(waitForStandinLog(1).size(), 1);
+    }
+
+    // An emulator that ends at once, badly, is reported when it has ended,
+    // beside the window: what ran, on which ROM, how it ended, and its last
+    // words as plain text. A good end, or none, is not.
+    void emulatorEndingAtOnce_data()
+    {
+        QTest::addColumn<QString>("rom");
+        QTest::addColumn<QStringList>("standin");
+        QTest::addColumn<QString>("description"); // empty: no report
+        QTest::addColumn<QString>("output");
+        QTest::newRow("exit 3") << "GAME.BIN" << QStringList{"SAY=quex: cannot open display", "EXIT=3"}
+                                << "quex.exe ended with exit status 3 within 10 seconds of its start, on the ROM "
+                                   "\"GAME.BIN\"."
+                                << "quex: cannot open display";
+        QTest::newRow("markup and controls") << "<b>Pitfall&amp;.bin" << QStringList{"SAY=<i>\x1b[31mbad\x07</i>", "EXIT=2"}
+                                             << "quex.exe ended with exit status 2 within 10 seconds of its start, on "
+                                                "the ROM \"<b>Pitfall&amp;.bin\"."
+                                             << "<i>bad\uFFFD</i>";
+        QTest::newRow("exit 0") << "GAME.BIN" << QStringList{"SAY=fine"} << QString() << QString();
+    }
+    void emulatorEndingAtOnce()
+    {
+        QFETCH(QString, rom);
+        QFETCH(QStringList, standin);
+        QFETCH(QString, description);
+        QFETCH(QString, output);
+        UiFolder folder;
+        QVERIFY(rom::fixtures::writeRawFile(rom, "rom"));
+        for (const QString &setting : standin)
+            qputenv(qPrintable("QUEX_STANDIN_" + setting.section('=', 0, 0)), setting.section('=', 1).toUtf8());
+        const auto restore = qScopeGuard([&standin] {
+            for (const QString &setting : standin)
+                qunsetenv(qPrintable("QUEX_STANDIN_" + setting.section('=', 0, 0)));
+        });
+        CapturingReport errors;
+        Zerivirav w(errors);
+        selectFile(w, rom);
+        w.Run_Click();
+        QVERIFY(errors.entries.isEmpty());
+        QVERIFY(errors.later.isEmpty()); // Run has returned before the emulator ended
+        // The watch goes once it has nothing more to tell.
+        QTRY_VERIFY_WITH_TIMEOUT(w.findChildren<launch::TaskWatch *>().isEmpty(), 15000);
+        QCOMPARE(errors.later.size(), description.isEmpty() ? 0 : 1);
+        if (!description.isEmpty()) {
+            QCOMPARE(errors.later[0].description, description);
+            QCOMPARE(errors.later[0].output, output);
+        }
+        QCOMPARE(errors.entries.size(), 0);
+    }
+
+    // The report itself: modal to no window, everything in it plain text,
+    // and one window however many reports come.
+    void laterReportWindow()
+    {
+        ui::MessageBoxReport errors;
+        errors.reportLater(QStringLiteral("first"), QStringLiteral("old"));
+        errors.reportLater(QStringLiteral("quex.exe ended, on the ROM \"<b>x.bin\"."), QStringLiteral("<i>y</i>\nz"));
+        QList<QDialog *> shown;
+        for (QWidget *window : QApplication::topLevelWidgets())
+            if (auto *dialog = qobject_cast<QDialog *>(window); dialog && dialog->isVisible())
+                shown << dialog;
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0]->windowModality(), Qt::NonModal);
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+        auto *description = shown[0]->findChild<QLabel *>(QStringLiteral("description"));
+        QVERIFY(description);
+        QCOMPARE(description->textFormat(), Qt::PlainText);
+        QCOMPARE(description->text(), QStringLiteral("quex.exe ended, on the ROM \"<b>x.bin\"."));
+        auto *output = shown[0]->findChild<QPlainTextEdit *>(QStringLiteral("output"));
+        QVERIFY(output && output->isReadOnly());
+        QCOMPARE(output->toPlainText(), QStringLiteral("<i>y</i>\nz"));
     }
 
     // After start-up a failure is reported and the program keeps what it had.

@@ -177,8 +177,9 @@ private slots:
             QCOMPARE(field->y(), box->y());
             QVERIFY2(box->x() + box->sizeHint().width() <= field->x(), qPrintable(field->objectName()));
         }
-        // Each button shows its words' face, pink on grey, as they are drawn
-        // (the faces are made when the program is built).
+        // Each button shows its words' face, pink on grey, the face made when
+        // the program was built: nothing is drawn, and no font is needed, as
+        // the window starts.
         for (ui::PictureButton *button : {w.Run, w.Command1, w.Clear}) {
             const QImage image = button->icon().pixmap(QSize(75, 25)).toImage().convertToFormat(QImage::Format_RGB32);
             QCOMPARE(image.size(), QSize(75, 25));
@@ -188,7 +189,9 @@ private slots:
                 for (int x = 0; x < image.width() && !pink; ++x)
                     pink = image.pixelColor(x, y) == QColor(255, 0, 204);
             QVERIFY2(pink, qPrintable(button->words()));
-            QCOMPARE(image, ui::drawButtonFace(button->words()));
+            const QImage built = ui::builtButtonFace(button->words());
+            QVERIFY2(!built.isNull(), qPrintable(button->words() + QStringLiteral(": not drawn when built")));
+            QCOMPARE(image, built.convertToFormat(QImage::Format_RGB32));
         }
     }
 
@@ -342,6 +345,55 @@ private slots:
         // Selected, it is the very name on disk.
         w.File2->setCurrentIndex(w.File2->model()->index(2, 0));
         QCOMPARE(w.selectedFileName(), latin1);
+    }
+
+    // A folder whose entries take more than one read of the system's listing
+    // (256 KiB at a time) is listed whole, in order.
+    void largeFolderListedWhole_data() { addReadAheadRows(); }
+    void largeFolderListedWhole()
+    {
+        QFETCH(bool, onThreads);
+        UiFolder folder;
+        constexpr int kRoms = 6000; // each entry some 72 bytes: 420 KiB
+        QStringList expected;
+        for (int i = 0; i < kRoms; ++i) {
+            const QString name =
+                QStringLiteral("Cartridge image number %1 of many.bin").arg(i, 5, 10, QLatin1Char('0'));
+            QVERIFY(fixture::createNamed(QFile::encodeName(name)));
+            if (i % 2 == 0) // and as many other files between them
+                QVERIFY(fixture::createNamed(QFile::encodeName(name + QStringLiteral(".txt"))));
+            expected << name;
+        }
+        CapturingReport errors;
+        Zerivirav w(errors, readAhead(onThreads));
+        QCOMPARE(listedNames(w.File2->model()), expected);
+        QCoreApplication::processEvents();
+        QVERIFY(errors.entries.isEmpty());
+    }
+
+    // A folder that cannot be listed is reported, naming it and the reason,
+    // once the window is there; the window works on with an empty list.
+    void unlistableFolderReported_data() { addReadAheadRows(); }
+    void unlistableFolderReported()
+    {
+        QFETCH(bool, onThreads);
+        UiFolder folder;
+        QVERIFY(rom::fixtures::writeRawFile(QStringLiteral("GAME.BIN"), "x"));
+        if constexpr (!fixture::kPosix)
+            QSKIP("Windows has no folder that may be entered but not listed");
+        QVERIFY(fixture::setMode(QStringLiteral("."), 0311)); // its files may be opened by name, not listed
+        const auto restore = qScopeGuard([] { fixture::setMode(QStringLiteral("."), 0755); });
+        const PermissionsApply asAnyUser;
+        CapturingReport errors;
+        Zerivirav w(errors, readAhead(onThreads));
+        QVERIFY(w.loaded());
+        QCOMPARE(w.File2->model()->rowCount(), 0);
+        QVERIFY(errors.entries.isEmpty()); // not before the window can show
+        QTRY_COMPARE(errors.entries.size(), 1);
+        QCOMPARE(errors.entries[0].number, ui::ErrorNumber::PermissionDenied);
+        QCOMPARE(errors.entries[0].description,
+                 QStringLiteral("Cannot list the ROM files of the folder %1: %2")
+                     .arg(QDir::toNativeSeparators(QDir::currentPath()), qt_error_string(EACCES)));
     }
 
     // The list's fast ASCII ordering must agree with Qt's case-insensitive

@@ -15,6 +15,12 @@
 
 #include <filesystem>
 
+#ifndef _WIN32
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 // Collects error reports instead of showing a modal box.
 class CapturingReport final : public ui::ErrorReport {
 public:
@@ -26,7 +32,16 @@ public:
     {
         entries.append({number, description});
     }
+    struct Later {
+        QString description;
+        QString output;
+    };
+    void reportLater(const QString &description, const QString &output) override
+    {
+        later.append({description, output});
+    }
     QList<Entry> entries;
+    QList<Later> later;
 };
 
 // The names the file list shows, top to bottom.
@@ -44,6 +59,39 @@ inline bool shownAndExposed(QWidget &window)
     window.show();
     return QTest::qWaitForWindowExposed(&window);
 }
+
+// Root may read any folder whatever its permissions. While this lives, the
+// calling thread (and the threads it starts) are held to them like any other
+// user's: the capabilities that override them are left out of its effective
+// set, and given back at the end.
+#ifdef _WIN32
+// Windows has no permissions that would keep a user out of a folder here.
+class PermissionsApply {};
+#else
+class PermissionsApply {
+public:
+    PermissionsApply()
+    {
+        if (::geteuid() != 0 || ::syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct held[2] = {m_saved[0], m_saved[1]};
+        held[0].effective &= ~(1u << CAP_DAC_OVERRIDE | 1u << CAP_DAC_READ_SEARCH);
+        m_dropped = ::syscall(SYS_capset, &m_header, held) == 0;
+    }
+    ~PermissionsApply()
+    {
+        if (m_dropped)
+            ::syscall(SYS_capset, &m_header, m_saved);
+    }
+    PermissionsApply(const PermissionsApply &) = delete;
+    PermissionsApply &operator=(const PermissionsApply &) = delete;
+
+private:
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2]{};
+    bool m_dropped = false;
+};
+#endif
 
 class UiFolder {
 public:

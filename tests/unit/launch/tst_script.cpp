@@ -47,6 +47,7 @@ private slots:
     void writeReplacesWholeFile();
     void writeReplacesTheEntryItself_data();
     void writeReplacesTheEntryItself();
+    void writeFailureNamesFile_data();
     void writeFailureNamesFile();
     void failedWriteKeepsOldFile();
 };
@@ -242,18 +243,35 @@ void TestScript::writeReplacesTheEntryItself()
     QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Quex.bat"});
 }
 
+// The message names the script by the folder's real name, also once the
+// folder has been deleted under the running program.
+void TestScript::writeFailureNamesFile_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("reason"); // empty: the system's words, whatever they are
+    QTest::newRow("a folder in its place") << "folder" << QString();
+    QTest::newRow("the folder deleted") << "deleted" << "its folder no longer exists";
+}
+
 void TestScript::writeFailureNamesFile()
 {
+    QFETCH(QString, fault);
+    QFETCH(QString, reason);
     ScratchFolder dir;
-    QVERIFY(QDir().mkdir("Quex.bat"));
+    const QString shown = QDir::toNativeSeparators(QDir::current().absoluteFilePath("Quex.bat"));
+    if (fault == "deleted")
+        QVERIFY(QDir(QDir::currentPath()).removeRecursively());
+    else
+        QVERIFY(QDir().mkdir("Quex.bat"));
 
     const std::optional<QString> message = launch::writeScript("bytes");
     QVERIFY(message);
-    const QString shown = QDir::toNativeSeparators(QDir::current().absoluteFilePath("Quex.bat"));
     QVERIFY2(message->startsWith("Cannot write the launch script " + shown + ": "), qPrintable(*message));
-    QVERIFY2(!message->endsWith(": "), qPrintable(*message));
-    QVERIFY(QFileInfo("Quex.bat").isDir());
-    QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Quex.bat"});
+    QVERIFY2(!message->endsWith(": ") && message->endsWith(reason), qPrintable(*message));
+    if (fault == "folder") {
+        QVERIFY(QFileInfo("Quex.bat").isDir());
+        QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"Quex.bat"});
+    }
 }
 
 // A write that fails (a file-size limit; on Windows, the file locked by

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QSet>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -26,6 +27,12 @@ bool writeBytes(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 bool installStandin(const QString &path)
@@ -57,6 +64,53 @@ QString messageOf(const std::variant<double, launch::StartFailure> &result)
     return failure ? failure->message : QString();
 }
 
+// The task's output goes where the front end's does: to these files while
+// it starts, or nowhere, as if the front end had been started without them.
+class OutputToFiles {
+public:
+    explicit OutputToFiles(bool closed = false) : m_saved{::dup(STDOUT_FILENO), ::dup(STDERR_FILENO)}
+    {
+        std::fflush(nullptr);
+        for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+            const int file = ::open(fd == STDOUT_FILENO ? "out.txt" : "err.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (closed)
+                ::close(fd);
+            else
+                ::dup2(file, fd);
+            ::close(file);
+        }
+    }
+    ~OutputToFiles()
+    {
+        std::fflush(nullptr);
+        ::dup2(m_saved[0], STDOUT_FILENO);
+        ::dup2(m_saved[1], STDERR_FILENO);
+        ::close(m_saved[0]);
+        ::close(m_saved[1]);
+    }
+
+private:
+    int m_saved[2];
+};
+
+// The stand-in's behaviour for the next start, as NAME=VALUE pairs.
+void setStandinEnvironment(const QStringList &settings)
+{
+    for (const QString &setting : settings)
+        qputenv(qPrintable("QUEX_STANDIN_" + setting.section('=', 0, 0)), setting.section('=', 1).toUtf8());
+}
+
+qint64 peakMemoryKiB()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').front().toLongLong();
+    return -1;
+}
+
 } // namespace
 
 class TestTask final : public QObject
@@ -82,6 +136,12 @@ private slots:
     void manyStartsLeaveNoZombie();
     void standinRecordsOddBytes();
     void standinCannotWriteLog();
+    void earlyEnd_data();
+    void earlyEnd();
+    void lateEndNotReported();
+    void outputOutlivesTheWatch();
+    void readableOutput_data();
+    void readableOutput();
 
 private:
     void startAndExpect(const QByteArray &script, const ByteList &expected);
@@ -112,7 +172,8 @@ void TestTask::init()
 void TestTask::cleanup()
 {
     qputenv("PATH", originalPath);
-    qunsetenv("QUEX_STANDIN_SECONDS");
+    for (const char *name : {"SECONDS", "SAY", "WRITE_MB", "EXIT", "SIGNAL"})
+        qunsetenv(QByteArray("QUEX_STANDIN_") + name);
     QDir::setCurrent(originalDir);
     dir.reset();
 }
@@ -165,7 +226,8 @@ void TestTask::programLookup_data()
 {
     QTest::addColumn<QString>("folderName"); // where the stand-in goes in the current folder, if anywhere
     QTest::addColumn<bool>("alsoOnPath");    // a do-nothing "quex.exe" on PATH
-    QTest::addColumn<QStringList>("decoys"); // newer entries beside it: folders end in '/', others do nothing
+    QTest::addColumn<QStringList>("decoys"); // newer entries beside it: folders end in '/', dangling
+                                             // links in '@', others do nothing
 
     QTest::newRow("folder, other letter case") << QStringLiteral("QUEX.EXE") << false << QStringList();
     QTest::newRow("on PATH only") << QString() << true << QStringList();
@@ -173,6 +235,10 @@ void TestTask::programLookup_data()
     QTest::newRow("a newer folder of that name") << QStringLiteral("Quex.exe") << false << QStringList{"QUEX.EXE/"};
     QTest::newRow("of two spellings the first by bytes")
         << QStringLiteral("QUEX.EXE") << false << QStringList{"quex.EXE", "qUEX.exe"};
+    QTest::newRow("a folder quex.exe hides not PATH") << QString() << true << QStringList{"quex.exe/"};
+    QTest::newRow("a dangling link quex.exe hides not PATH") << QString() << true << QStringList{"quex.exe@"};
+    QTest::newRow("nor does a dangling link in another case")
+        << QString() << true << QStringList{"QUEX.EXE@", "Quex.exe/"};
 }
 
 void TestTask::programLookup()
@@ -184,6 +250,10 @@ void TestTask::programLookup()
     QFETCH(QStringList, decoys);
     QVERIFY(QDir().mkdir("bin"));
     for (const QString &decoy : decoys) {
+        if (decoy.endsWith('@')) {
+            QVERIFY(QFile::link("nowhere", decoy.chopped(1)));
+            continue;
+        }
         if (decoy.endsWith('/')) {
             QVERIFY(QDir().mkdir(decoy));
         } else {
@@ -296,8 +366,11 @@ void TestTask::failures_data()
 
     const QString inFolder = QStringLiteral("%1/quex.exe"); // %1: the test's folder
     QTest::newRow("no command line") << "empty script" << QStringList{"%1/Quex.bat", "no command line"};
-    QTest::newRow("emulator missing") << "no emulator" << QStringList{"quex.exe", "%1", "not found", "PATH"};
-    QTest::newRow("emulator is a directory") << "directory" << QStringList{inFolder, "is a directory"};
+    // Neither in the folder nor on PATH: the message names both places.
+    const QStringList nowhere{"quex.exe", "no program file", "%1,", "PATH (%1/emptybin)"};
+    QTest::newRow("emulator missing") << "no emulator" << nowhere;
+    QTest::newRow("a folder of its name") << "directory" << nowhere;
+    QTest::newRow("a dangling link of its name") << "dangling link" << nowhere;
     QTest::newRow("emulator not executable") << "not executable" << QStringList{inFolder, "not executable"};
     QTest::newRow("emulator not a program") << "text file" << QStringList{inFolder, "Exec format error"};
 }
@@ -313,6 +386,8 @@ void TestTask::failures()
                                                      : scriptFor(" -q", "GAME.BIN");
     if (setup == "directory") {
         QVERIFY(QDir().mkdir("quex.exe"));
+    } else if (setup == "dangling link") {
+        QVERIFY(QFile::link("gone.exe", "quex.exe"));
     } else if (setup == "not executable") {
         QVERIFY(installStandin("quex.exe"));
         QVERIFY(QFile::setPermissions("quex.exe", QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
@@ -351,9 +426,16 @@ void TestTask::doesNotWaitAndLeaksNoDescriptor()
     QVERIFY(fixture::processRunning(pid));
     QCOMPARE(waitForStandinLog(1).size(), 1);
     QVERIFY(QFile::exists(QString("/proc/%1").arg(pid)));
-    QVERIFY(!fixture::hasChildren(pid)); // not our child
-    const QStringList fds = QDir(QString("/proc/%1/fd").arg(pid)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
-    QVERIFY2(!fds.contains(QString::number(inheritable)), qPrintable(fds.join(' ')));
+    QCOMPARE(::waitpid(pid, nullptr, WNOHANG), -1); // not our child
+    // Neither the task nor its parent, which passes its output on, holds a
+    // descriptor of ours (a display connection would keep our windows).
+    const QByteArray stat = readBytes(QString("/proc/%1/stat").arg(pid));
+    const QByteArray watcher = stat.mid(stat.lastIndexOf(')') + 2).split(' ').value(1);
+    QVERIFY(watcher.toInt() > 1 && watcher.toInt() != ::getpid());
+    for (const QByteArray &process : {QByteArray::number(pid), watcher}) {
+        const QStringList fds = QDir("/proc/" + process + "/fd").entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+        QVERIFY2(!fds.isEmpty() && !fds.contains(QString::number(inheritable)), qPrintable(fds.join(' ')));
+    }
 }
 
 void TestTask::manyStartsLeaveNoZombie()
@@ -400,6 +482,147 @@ void TestTask::standinCannotWriteLog()
 {
     QVERIFY(QDir().mkdir("quex.log"));
     QCOMPARE(QProcess::execute(qEnvironmentVariable("ZV_QUEX_STANDIN"), {"GAME.BIN"}), 3);
+}
+
+// The watch reports a task that ends at once, badly, with the end of its
+// output, which still reaches the front end's own outputs in full; a good
+// end goes unreported. Memory stays flat whatever the task writes.
+void TestTask::earlyEnd_data()
+{
+    QTest::addColumn<QStringList>("standin");
+    QTest::addColumn<QString>("how");         // empty: no report
+    QTest::addColumn<QByteArray>("outputEnd"); // how the output the report shows ends
+    QTest::addColumn<qint64>("outputBytes");   // what must reach the front end's output
+    QTest::addColumn<bool>("closed");          // the front end has no output and error output
+
+    QTest::newRow("exit 3, a message on standard error")
+        << QStringList{"SAY=quex: cannot open display", "EXIT=3"} << "with exit status 3"
+        << QByteArray("quex: cannot open display\n") << qint64(0) << false;
+    QTest::newRow("SIGSEGV") << QStringList{"SIGNAL=11"} << "by signal 11 (SIGSEGV, Segmentation fault)" << QByteArray()
+                             << qint64(0) << false;
+    QTest::newRow("exit 0 at once") << QStringList{"SAY=all well"} << QString() << QByteArray() << qint64(0) << false;
+    QTest::newRow("50 MiB of output, then exit 1")
+        << QStringList{"WRITE_MB=50", "EXIT=1"} << "with exit status 1"
+        << QByteArray("quex stand-in output line 1574703\nqu") << qint64(50) * 1024 * 1024 << false;
+    QTest::newRow("the front end without outputs") << QStringList{"SAY=quex: cannot open display", "EXIT=3"}
+                                                   << "with exit status 3" << QByteArray("quex: cannot open display\n")
+                                                   << qint64(0) << true;
+}
+
+void TestTask::earlyEnd()
+{
+    QFETCH(QStringList, standin);
+    QFETCH(QString, how);
+    QFETCH(QByteArray, outputEnd);
+    QFETCH(qint64, outputBytes);
+    QFETCH(bool, closed);
+    QVERIFY(installStandin("quex.exe"));
+    setStandinEnvironment(standin);
+    const qint64 peakBefore = peakMemoryKiB();
+
+    launch::TaskWatch watch;
+    QSignalSpy ended(&watch, &launch::TaskWatch::endedEarly);
+    QSignalSpy finished(&watch, &launch::TaskWatch::finished);
+    std::variant<double, launch::StartFailure> result;
+    {
+        const OutputToFiles redirected(closed);
+        result = launch::startTask(launch::kScriptName, scriptFor(" -q", "GAME.BIN"), {}, &watch);
+    }
+    QVERIFY2(std::holds_alternative<double>(result), qPrintable(messageOf(result)));
+    QVERIFY(watch.isWatching());
+    QVERIFY(finished.wait(launch::kWatchSeconds * 1000 + 5000));
+    QVERIFY(!watch.isWatching());
+    QCOMPARE(finished.size(), 1);
+
+    QCOMPARE(ended.size(), how.isEmpty() ? 0 : 1);
+    if (!how.isEmpty()) {
+        const auto end = ended.front().front().value<launch::TaskEnd>();
+        QCOMPARE(end.how, how);
+        QVERIFY2(end.output.endsWith(outputEnd), end.output.right(200).constData());
+        QVERIFY(end.output.size() <= launch::kOutputTailBytes);
+        const QString shown = launch::readableOutput(end.output);
+        QVERIFY(shown.count('\n') < launch::kOutputTailLines);
+        QVERIFY2(shown.endsWith(QString::fromUtf8(outputEnd).trimmed()), qPrintable(shown));
+    }
+    // The task's words reach the front end's own output and error output, all of them.
+    const QString said = standin.filter("SAY=").value(0).mid(4);
+    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo("out.txt").size(), outputBytes, 10000);
+    if (!closed)
+        QTRY_VERIFY_WITH_TIMEOUT(readBytes("err.txt").startsWith(said.toUtf8()), 10000);
+    QVERIFY(peakMemoryKiB() - peakBefore < 8 * 1024);
+}
+
+// A task that runs past the span, or ends badly only after it, is not
+// reported: the watch finishes when the span is over.
+void TestTask::lateEndNotReported()
+{
+    QVERIFY(installStandin("quex.exe"));
+    std::vector<std::unique_ptr<launch::TaskWatch>> watches;
+    QList<pid_t> pids;
+    for (const QStringList &standin : {QStringList{"SECONDS=60"}, QStringList{"SECONDS=12", "EXIT=3"}}) {
+        setStandinEnvironment(standin);
+        watches.push_back(std::make_unique<launch::TaskWatch>());
+        const auto result = launch::startTask(launch::kScriptName, scriptFor("", "GAME.BIN"), {}, watches.back().get());
+        QVERIFY2(std::holds_alternative<double>(result), qPrintable(messageOf(result)));
+        pids << pid_t(std::get<double>(result));
+    }
+    const auto endStandins = qScopeGuard([&pids] {
+        for (pid_t pid : pids)
+            ::kill(pid, SIGKILL);
+    });
+    QSignalSpy ended0(watches[0].get(), &launch::TaskWatch::endedEarly);
+    QSignalSpy ended1(watches[1].get(), &launch::TaskWatch::endedEarly);
+    QTRY_VERIFY_WITH_TIMEOUT(!watches[0]->isWatching() && !watches[1]->isWatching(),
+                             launch::kWatchSeconds * 1000 + 5000);
+    QCOMPARE(::kill(pids[0], 0), 0); // still running, and no child of ours
+    QCOMPARE(::waitpid(pids[0], nullptr, WNOHANG), -1);
+    QTRY_COMPARE_WITH_TIMEOUT(::kill(pids[1], 0), -1, 10000); // it has ended by now, and been reaped
+    QCOMPARE(ended0.size() + ended1.size(), 0);
+}
+
+// The watch gone (the front end ended), the task goes on writing: its
+// reader is the watcher, not the front end.
+void TestTask::outputOutlivesTheWatch()
+{
+    QVERIFY(installStandin("quex.exe"));
+    setStandinEnvironment({"WRITE_MB=20"});
+    {
+        auto watch = std::make_unique<launch::TaskWatch>();
+        const OutputToFiles redirected;
+        QVERIFY(std::holds_alternative<double>(
+            launch::startTask(launch::kScriptName, scriptFor("", "GAME.BIN"), {}, watch.get())));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo("out.txt").size(), qint64(20) * 1024 * 1024, 20000);
+}
+
+void TestTask::readableOutput_data()
+{
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("markup is text") << QByteArray("<b>bold</b> &amp;\n") << "<b>bold</b> &amp;";
+    QTest::newRow("controls replaced") << QByteArrayLiteral("a\x07" "b\x00" "c\x7f") << "a\uFFFDb\uFFFDc\uFFFD";
+    QTest::newRow("not UTF-8") << QByteArray("caf\xe9 \xff!") << "caf\uFFFD \uFFFD!";
+    QTest::newRow("right-to-left override") << QByteArray("gro\xe2\x80\xaeund\xe2\x80\xa8x") << "gro\uFFFDund\uFFFDx";
+    QTest::newRow("terminal colours and title") << QByteArray("\x1b[1;31merror\x1b[0m\x1b]0;title\x07!") << "error!";
+    QTest::newRow("CR LF, and a progress count") << QByteArray("one\r\n10%\r50%\r100%\r\ntwo") << "one\n100%\ntwo";
+    QTest::newRow("tabs to columns") << QByteArray("a\tbc\td") << "a       bc      d";
+    QTest::newRow("blank lines around") << QByteArray("\n\n  \nlast  \n\n") << "last";
+    QByteArray many;
+    QStringList last;
+    for (int i = 1; i <= 30; ++i) {
+        many += "line " + QByteArray::number(i) + '\n';
+        if (i > 30 - launch::kOutputTailLines)
+            last << QStringLiteral("line %1").arg(i);
+    }
+    QTest::newRow("the last lines") << many << last.join('\n');
+}
+
+void TestTask::readableOutput()
+{
+    QFETCH(QByteArray, output);
+    QFETCH(QString, shown);
+    QCOMPARE(launch::readableOutput(output), shown);
 }
 
 QTEST_GUILESS_MAIN(TestTask)

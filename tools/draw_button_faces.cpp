@@ -5,6 +5,7 @@
 #include "ui/button_face.h"
 
 #include <QFile>
+#include <QFontInfo>
 #include <QGuiApplication>
 
 #include <cstdio>
@@ -16,6 +17,18 @@ int main(int argc, char *argv[])
     if (argc < 3) {
         std::fprintf(stderr, "usage: draw_button_faces OUTPUT WORDS...\n");
         return 2;
+    }
+    // The faces are part of the program: baked in another font than the one
+    // asked for (fontconfig picks a stand-in for a missing one), they would
+    // silently differ from build to build.
+    const QFont wanted = ui::buttonFaceFont();
+    const QFontInfo got(wanted);
+    if (got.family() != wanted.family() || got.bold() != wanted.bold()) {
+        std::fprintf(stderr, "draw_button_faces: the font \"%s\"%s is not installed (got \"%s\"%s); install it "
+                             "(Debian: fonts-dejavu-core) and build again\n",
+                     qPrintable(wanted.family()), wanted.bold() ? " bold" : "", qPrintable(got.family()),
+                     got.bold() ? " bold" : "");
+        return 1;
     }
     QByteArray text = "inline constexpr BuiltFace kBuiltFaces[] = {\n";
     for (int i = 2; i < argc; ++i) {
