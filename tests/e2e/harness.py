@@ -783,7 +783,9 @@ class WineApp(App):
             check(self.launcher or self.alive(),
                   f"the program ended (status {self.proc.returncode}) before it showed a window")
             return next(iter(self.windows(title)), None)
-        return wait_until(found, timeout, f'the window "{title}" of {self.window_exe.name}')
+        window = wait_until(found, timeout, f'the window "{title}" of {self.window_exe.name}')
+        time.sleep(1)  # shown before the program takes keys: its first paint and focus come after
+        return window
 
     def size(self, window):
         info = self.x(["xwininfo", "-id", window], check_rc=True).decode()

@@ -59,6 +59,8 @@ def runs_names_through_cmd(session):
         name = received[0].decode()
         check(name not in seen, f"{name!r} was run twice")
         seen.append(name)
+        # The interpreter's console comes and goes; keys wait until it has.
+        time.sleep(3)
         script = (folder / "Quex.bat").read_bytes()
         expected = b'"\r\necho off\r\nquex.exe ' + ARGUMENTS[name] + b'\r\n"\r\n'
         check(script == expected, f"Quex.bat for {name!r} holds {script!r}")
