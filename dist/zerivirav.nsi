@@ -7,7 +7,8 @@
 ; zip holds), so a folder the user chose that held other files keeps them.
 ; /S runs either silently.
 
-Unicode true
+; A 64-bit installer for the 64-bit program (and for wine without its 32-bit half).
+Target amd64-unicode
 SetCompressor /SOLID lzma
 !include x64.nsh
 

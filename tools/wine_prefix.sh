@@ -12,7 +12,9 @@
 set -euo pipefail
 action=$1
 template=$2
-export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+# No Mono or Gecko installer, and no menu entries in the desktop of the user
+# running the tests for programs installed in a prefix.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" WINEDEBUG=-all
 
 # Ends the prefix's wine server and fails if any process of it is left.
 end_prefix() {

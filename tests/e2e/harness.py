@@ -787,6 +787,16 @@ class WineApp(App):
         time.sleep(1)  # shown before the program takes keys: its first paint and focus come after
         return window
 
+    def keys(self, *keys, window=None):
+        """Wine keeps a foreground window of its own: the program's window is
+        given the X input focus, so that wine hands it the keys, whatever
+        window of the prefix (an interpreter's console) had them."""
+        win = window or self.x_window()
+        self.x(["xdotool", "windowactivate", "--sync", win])
+        self.x(["xdotool", "windowfocus", "--sync", win])
+        time.sleep(0.3)
+        self.x(["xdotool", "key", "--clearmodifiers", "--delay", "40", *keys], check_rc=True)
+
     def size(self, window):
         info = self.x(["xwininfo", "-id", window], check_rc=True).decode()
         return tuple(int(re.search(rf"{what}: +(\d+)", info).group(1)) for what in ("Width", "Height"))

@@ -12,6 +12,9 @@ SESSION = {"focus_new": False}
 PROGRAM_FILES = "drive_c/Program Files/zerivirav"
 START_MENU = "drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/zerivirav.lnk"
 FOLDER_VERB = r"HKLM\Software\Classes\Directory\shell\zerivirav"
+# Wine's menu builder would copy the Start menu entry into the desktop's menus
+# of the user running the tests.
+NO_MENUS = "mscoree,mshtml=;winemenubuilder.exe=d"
 # Wine keeps its own logs and caches under these; they are no part of the install.
 CHURN = ("drive_c/windows/", "drive_c/users/", "drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Wine")
 
@@ -30,15 +33,16 @@ def _files(prefix):
 
 def _wine(session, *argv, timeout=120):
     """A wine command in the test's prefix, to its end and that of all it started."""
-    done = subprocess.run(["wine", *argv], env=dict(session.env, WINEDEBUG="-all"), capture_output=True,
-                          timeout=timeout)
+    done = subprocess.run(["wine", *argv], env=dict(session.env, WINEDEBUG="-all", WINEDLLOVERRIDES=NO_MENUS),
+                          capture_output=True, timeout=timeout)
     subprocess.run(["wineserver", "-w"], env=session.env, timeout=timeout)
     return done
 
 
 def _registry_mentions(prefix):
-    return [name for name in ("system.reg", "user.reg")
-            if "zerivirav" in (prefix / name).read_text(errors="replace").lower()]
+    """The registry's lines that name the program."""
+    return [f"{name}: {line}" for name in ("system.reg", "user.reg")
+            for line in (prefix / name).read_text(errors="replace").splitlines() if "zerivirav" in line.lower()]
 
 
 def install_run_uninstall(session):
@@ -66,7 +70,7 @@ def install_run_uninstall(session):
     folder = session.windows_folder("roms & more", ["GAME.BIN"])
     windows_path = "Z:" + str(folder).replace("/", "\\")
     app = session.launch(None, kind=WineApp, exe=installed / "zerivirav-open.exe", args=[windows_path],
-                         window_of=installed / "zerivirav.exe")
+                         window_of=installed / "zerivirav.exe", env={"WINEDLLOVERRIDES": NO_MENUS})
     window = app.x_window()
     app.keys("Tab", "Home", "shift+Tab", "space", window=window)
     runs = wait_until(lambda: standin_runs(folder), 60, "the installed program to run the ROM")
