@@ -354,7 +354,9 @@ private slots:
     {
         QFETCH(bool, onThreads);
         UiFolder folder;
-        constexpr int kRoms = 6000; // each entry some 72 bytes: 420 KiB
+        // Each entry some 72 bytes: 420 KiB, past the reader's buffer. Under
+        // wine, where every file made is a round trip to its server, fewer.
+        constexpr int kRoms = fixture::kPosix ? 6000 : 600;
         QStringList expected;
         for (int i = 0; i < kRoms; ++i) {
             const QString name =
