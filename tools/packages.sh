@@ -21,6 +21,12 @@ ZV_WAYLAND_PACKAGES="sway xwayland grim wtype qt6-wayland-dev"
 # Windows stand-in.
 ZV_WINE_PACKAGES="wine wine64 g++-mingw-w64-x86-64"
 
+# The Windows program (./package-windows.sh): Qt built from Debian's source
+# package (dpkg-dev unpacks it) with the -posix mingw-w64 compilers, the icon
+# drawn from the desktop one, the layout's font shipped with it, the zip and
+# the installer; wine runs the Windows tests.
+ZV_WINDOWS_PACKAGES="cmake ninja-build dpkg-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 librsvg2-bin imagemagick fonts-urw-base35 fonts-dejavu-core zip nsis wine wine64"
+
 # The Debian package (./package.sh): dpkg-buildpackage with debhelper; the
 # build dependencies in debian/control are among the build packages above.
 ZV_PACKAGE_PACKAGES="build-essential dpkg-dev debhelper"

@@ -12,7 +12,9 @@
 set -euo pipefail
 action=$1
 template=$2
-export WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+# No Mono or Gecko installer, and no menu entries in the desktop of the user
+# running the tests for programs installed in a prefix.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" WINEDEBUG=-all
 
 # Ends the prefix's wine server and fails if any process of it is left.
 end_prefix() {
@@ -46,6 +48,9 @@ setup)
     rm -rf "$WINEPREFIX"
     mkdir -p "$(dirname "$WINEPREFIX")"
     wineboot -i >/dev/null 2>&1
+    # A crash ends the program with its status rather than waiting on wine's
+    # "Program Error" box.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     wineserver -w
     test -d "$WINEPREFIX/drive_c/windows" || { echo "wineboot did not make $WINEPREFIX" >&2; exit 1; }
     ;;

@@ -19,8 +19,8 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFile>
-#include <QFontDatabase>
 #include <QGroupBox>
+#include <QImageReader>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
@@ -34,7 +34,6 @@
 #include <QTabWidget>
 
 #include <algorithm>
-#include <chrono>
 #include <optional>
 #include <utility>
 #include <variant>
@@ -147,17 +146,14 @@ Zerivirav::StartPictures Zerivirav::readStartPictures()
 
 void Zerivirav::ReadAhead::readPictures()
 {
-    // The toolkit's font list, which the window's first text needs, is made
-    // on the same thread as well, while the window is being made; but not
-    // while a large folder is still being read: the reader, which the window
-    // waits for in the end, keeps a processor to itself.
-    const bool folderRead = folder.valid() && folder.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-    pictures = std::async(std::launch::async | std::launch::deferred, [folderRead] {
-        StartPictures read = readStartPictures();
-        if (folderRead)
-            QFontDatabase::families();
-        return read;
-    });
+    // The decoders are plugins, looked up here on the user-interface thread
+    // so that the picture thread only uses them. On Windows the lookup
+    // matches file names with a regular expression, and the thread-local
+    // state that leaves behind crashed the program as the thread ended.
+    QImageReader::supportedImageFormats();
+    // Only the pictures: the toolkit's font list stays on this thread, the
+    // one Qt's font database is made for.
+    pictures = std::async(std::launch::async | std::launch::deferred, [] { return readStartPictures(); });
 }
 
 Zerivirav::Zerivirav(ui::ErrorReport &errors, ReadAhead ahead, QWidget *parent)

@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <windows.h>
+
 // Windows has no pipes or devices among ordinary file names, and QSaveFile
 // replaces the entry itself there; Qt's own files serve.
 
@@ -47,15 +49,31 @@ CurrentFolder currentFolder()
 
 std::optional<QString> replaceFile(const QByteArray &name, const QByteArray &bytes)
 {
-    QSaveFile file(QFile::decodeName(name));
+    const QString path = QFile::decodeName(name);
+    // A read-only or hidden file under the name is replaced all the same, as
+    // elsewhere, where the folder's permissions decide; it gets its
+    // attributes back if it stays.
+    const auto native = reinterpret_cast<const wchar_t *>(path.utf16());
+    const DWORD attributes = GetFileAttributesW(native);
+    constexpr DWORD kInTheWay = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    const bool cleared = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)
+                         && (attributes & kInTheWay)
+                         && SetFileAttributesW(native, (attributes & ~kInTheWay) ? attributes & ~kInTheWay
+                                                                                   : FILE_ATTRIBUTE_NORMAL);
+    const auto failed = [&](const QString &reason) {
+        if (cleared)
+            SetFileAttributesW(native, attributes);
+        return std::optional<QString>(reason);
+    };
+    QSaveFile file(path);
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
         const QString reason = file.errorString();
         file.cancelWriting();
-        return reason;
+        return failed(reason);
     }
     if (!file.commit())
-        return file.errorString();
+        return failed(file.errorString());
     return std::nullopt;
 }
 

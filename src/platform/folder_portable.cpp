@@ -1,5 +1,6 @@
 #include "platform/folder.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QString>
 
@@ -8,7 +9,8 @@
 namespace platform {
 
 // Where the file system keeps a hidden flag rather than a leading dot; names
-// are handed on as UTF-8.
+// are handed on in the bytes the rest of the program opens files by
+// (QFile::encodeName: the system's code page on Windows).
 std::optional<ListingFailure> listCurrentFolder(FolderReader &reader)
 {
     namespace fs = std::filesystem;
@@ -16,8 +18,8 @@ std::optional<ListingFailure> listCurrentFolder(FolderReader &reader)
     fs::directory_iterator entry(".", error);
     const bool opened = !error;
     for (const fs::directory_iterator end; !error && entry != end; entry.increment(error)) {
-        const std::u8string utf8 = entry->path().filename().u8string();
-        const std::string_view name(reinterpret_cast<const char *>(utf8.data()), utf8.size());
+        const QByteArray bytes = QFile::encodeName(QString::fromStdWString(entry->path().filename().wstring()));
+        const std::string_view name(bytes.constData(), std::size_t(bytes.size()));
         std::error_code typeError;
         if (name.empty() || !reader.wanted(name) || !entry->is_regular_file(typeError)
             || QFileInfo(QString::fromStdWString(entry->path().wstring())).isHidden())

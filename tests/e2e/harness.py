@@ -168,13 +168,16 @@ def script_lines(folder):
 
 class Session:
     def __init__(self, app, standin, source, standin_win=None, standin_wayland=None, focus_new=True,
-                 compositor=False, package=None, build=None):
+                 compositor=False, package=None, build=None, windows_zip=None, windows_setup=None):
         self.focus_new = focus_new  # whether the window manager gives new windows the focus
         self.compositor = compositor  # a Wayland session (sway) rather than Xvfb and openbox
         self.standin_wayland = standin_wayland
         self.app_binary = str(app)
         self.package = package  # the Debian package, for the checks of the installed program
         self.build = build  # the build folder, for cmake --install
+        self.windows_zip = windows_zip  # the Windows program's zip and installer
+        self.windows_setup = windows_setup
+        self._windows_folder = None
         self.standin = str(standin)
         self.standin_win = standin_win
         self.source = pathlib.Path(source)
@@ -440,6 +443,33 @@ class Session:
             subprocess.run(["chown", "-R", f"{owner}:{owner}", str(path)], check=True)
         return path
 
+    def windows_program(self):
+        """The zip's folder, unpacked once; its zerivirav.exe."""
+        if not self.windows_zip:
+            raise Skip("no Windows zip was given (./package-windows.sh makes it)")
+        if self._windows_folder is None:
+            import zipfile
+            with zipfile.ZipFile(self.windows_zip) as archive:
+                tops = {name.split("/")[0] for name in archive.namelist()}
+                check(len(tops) == 1, f"the zip has {len(tops)} top folders: {sorted(tops)}")
+                archive.extractall(self.root / "windows")
+            self._windows_folder = self.root / "windows" / tops.pop()
+        return self._windows_folder / "zerivirav.exe"
+
+    def windows_folder(self, name, roms):
+        """A ROM folder for the Windows program: the Windows stand-in as
+        quex.exe and the ROMs named, each Air Raid's first bytes; no data
+        files, which come from beside the program."""
+        if not self.standin_win:
+            raise Skip("no Windows stand-in was built")
+        folder = self.root / name
+        folder.mkdir()
+        os.chmod(folder, 0o755)
+        shutil.copy(self.standin_win, folder / "quex.exe")
+        for rom in roms:
+            (folder / rom).write_bytes(bytes.fromhex("78D8A2FF9AE88A95") + b"\xea" * 4088)
+        return folder
+
     def binary_for(self, user, binary=None):
         """The program (or another of the build's, `binary`) as `user` may run
         it: the build tree may be closed to others, and then a copy in the
@@ -452,9 +482,10 @@ class Session:
             self._runnable[binary] = binary if probe.returncode == 0 else shutil.copy2(binary, self.root)
         return self._runnable[binary]
 
-    def launch(self, folder, **kwargs):
+    def launch(self, folder, kind=None, **kwargs):
+        """The program started in `folder`; `kind` another way to run it (WineApp)."""
         self._launched += 1
-        app = App(self, folder, log=self.root / f"app-{self._launched}.log", **kwargs)
+        app = (kind or App)(self, folder, log=self.root / f"app-{self._launched}.log", **kwargs)
         self.apps.append(app)
         app.start()
         return app
@@ -707,6 +738,82 @@ class App:
         return self.x(["import", "-silent", "-window", "root", "-crop",
                                f"{ext.width}x{ext.height}+{ext.x}+{ext.y}", "-depth", "8", "rgb:-"],
                               check_rc=True)
+
+
+# ---------------------------------------------------------------- a Windows program
+
+WINE_CRASH_MARKS = (b"Unhandled page fault", b"Unhandled exception", b"Unhandled stack overflow")
+
+
+class WineApp(App):
+    """A Windows program run by wine, in the wine prefix the test was given
+    (WINEPREFIX, from tools/wine_prefix.sh). Wine's windows are not on the
+    accessibility bus: they are found by their title and the program's X
+    class, and driven by the keyboard."""
+
+    def __init__(self, session, folder, *, log, exe, env=None, args=(), window_of=None):
+        super().__init__(session, folder, log=log, env=env, args=args)
+        self.exe = pathlib.Path(exe)
+        self.launcher = window_of is not None  # the process started only starts the program
+        self.window_exe = pathlib.Path(window_of or exe)
+
+    def start(self):
+        self.proc = self.session.spawn(["wine", str(self.exe), *self.args], env=self.environment(),
+                                       cwd=self.folder, log=self.log)
+
+    def environment(self):
+        env = super().environment()
+        env.setdefault("WINEDEBUG", "-all,err+seh")  # a crash says so in the log
+        env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
+        return env
+
+    def sanitizer_report(self):
+        text = self.log.read_bytes() if self.log.exists() else b""
+        return next((text[max(0, text.find(m) - 200):][:3000].decode(errors="replace")
+                     for m in WINE_CRASH_MARKS if m in text), None)
+
+    def windows(self, title=TITLE):
+        """The shown X windows of this program titled `title`."""
+        found = self.x(["xdotool", "search", "--onlyvisible", "--classname", self.window_exe.name.lower()]).split()
+        return [w.decode() for w in found
+                if self.x(["xdotool", "getwindowname", w]).rstrip(b"\n") == title.encode()]
+
+    def x_window(self, title=TITLE, timeout=60):
+        def found():
+            check(self.launcher or self.alive(),
+                  f"the program ended (status {self.proc.returncode}) before it showed a window")
+            return next(iter(self.windows(title)), None)
+        window = wait_until(found, timeout, f'the window "{title}" of {self.window_exe.name}')
+        time.sleep(1)  # shown before the program takes keys: its first paint and focus come after
+        return window
+
+    def keys(self, *keys, window=None):
+        """Wine keeps a foreground window of its own: the program's window is
+        given the X input focus, so that wine hands it the keys, whatever
+        window of the prefix (an interpreter's console) had them."""
+        win = window or self.x_window()
+        self.x(["xdotool", "windowactivate", "--sync", win])
+        self.x(["xdotool", "windowfocus", "--sync", win])
+        time.sleep(0.3)
+        self.x(["xdotool", "key", "--clearmodifiers", "--delay", "40", *keys], check_rc=True)
+
+    def size(self, window):
+        info = self.x(["xwininfo", "-id", window], check_rc=True).decode()
+        return tuple(int(re.search(rf"{what}: +(\d+)", info).group(1)) for what in ("Width", "Height"))
+
+    def active_name(self):
+        return self.x(["xdotool", "getactivewindow", "getwindowname"]).strip().decode(errors="replace")
+
+    def wait_exit(self, timeout=30):
+        return super().wait_exit(timeout)
+
+
+def screenshot(app, window):
+    """The window's pixels as the screen shows them: (width, height, RGB bytes)."""
+    width, height = WineApp.size(app, window)
+    pixels = app.x(["import", "-silent", "-window", window, "-depth", "8", "rgb:-"], check_rc=True)
+    check(len(pixels) == width * height * 3, f"a screenshot of {width}x{height} came as {len(pixels)} bytes")
+    return width, height, pixels
 
 
 def has_state(accessible, name):

@@ -2,7 +2,7 @@
 """Runs one group of end-to-end scenarios against the real program.
 
 usage: run_e2e.py --app BIN --standin BIN [--standin-win EXE] [--standin-wayland BIN] [--package DEB]
-                  [--build DIR] --source DIR GROUP [--only NAME]"""
+                  [--build DIR] [--windows-zip ZIP] [--windows-setup EXE] --source DIR GROUP [--only NAME]"""
 
 import argparse
 import importlib
@@ -22,6 +22,8 @@ GROUPS = {
     "activation": "scn_activation",
     "wayland": "scn_wayland",
     "installed": "scn_installed",
+    "windows": "scn_windows",
+    "windows_installer": "scn_windows_installer",
 }
 SYSTEM_PYTHON = "/usr/bin/python3"
 
@@ -44,6 +46,8 @@ def main():
     parser.add_argument("--standin-wayland", help="the native Wayland stand-in")
     parser.add_argument("--package", help="the Debian package, for the installed group")
     parser.add_argument("--build", help="the build folder, for the installed group's cmake --install")
+    parser.add_argument("--windows-zip", help="the Windows program's zip, for the windows groups")
+    parser.add_argument("--windows-setup", help="the Windows installer, for the windows_installer group")
     parser.add_argument("--source", required=True)
     parser.add_argument("--only", help="run only the scenarios whose name contains this")
     parser.add_argument("group", choices=sorted(GROUPS))
@@ -58,6 +62,7 @@ def main():
     started = time.monotonic()
     session = harness.Session(args.app, args.standin, args.source, standin_win=args.standin_win,
                               standin_wayland=args.standin_wayland, package=args.package, build=args.build,
+                              windows_zip=args.windows_zip, windows_setup=args.windows_setup,
                               **getattr(module, "SESSION", {}))
 
     # Stopped from outside (a timeout): everything goes at once. Raising here

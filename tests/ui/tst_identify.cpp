@@ -1,6 +1,7 @@
 // Selecting a ROM in the file list: what the window shows for it.
 
 #include "app/zerivirav.h"
+#include "platform_fixture.h"
 #include "rom/catalogue.h"
 #include "ui_fixture.h"
 #include "unit/rom/rom_fixtures.h"
@@ -10,9 +11,6 @@
 #include <QListView>
 
 #include <optional>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -195,15 +193,19 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::newRow("zero bytes") << "empty";
         QTest::newRow("removed after listing") << "removed";
-        QTest::newRow("named pipe") << "fifo";
         QTest::newRow("directory") << "directory";
-        QTest::newRow("broken link") << "broken";
-        QTest::newRow("no permission") << "unreadable";
+        if constexpr (fixture::kPosix) {
+            QTest::newRow("named pipe") << "fifo";
+            QTest::newRow("broken link") << "broken";
+            QTest::newRow("no permission") << "unreadable";
+        } else {
+            QTest::newRow("open and shared with no one") << "locked";
+        }
     }
     void unreadableFilesShowUnrecognised()
     {
         QFETCH(QString, kind);
-        if (kind == "unreadable" && geteuid() == 0)
+        if (kind == "unreadable" && fixture::readsEveryFile())
             QSKIP("root reads every file; the end-to-end suite covers this as another user");
         UiFolder folder;
         QVERIFY(writeRomFile(QStringLiteral("AIRRAID.BIN"), "78D8A2FF9AE88A95"));
@@ -215,14 +217,19 @@ private slots:
         if (kind == "empty")
             QVERIFY(writeRawFile(QStringLiteral("x.bin"), ""));
         else if (kind == "fifo")
-            QCOMPARE(::mkfifo("x.bin", 0644), 0);
+            QVERIFY(fixture::makeFifo(QStringLiteral("x.bin")));
         else if (kind == "directory")
             QVERIFY(QDir().mkdir(QStringLiteral("x.bin")));
         else if (kind == "broken")
-            QVERIFY(QFile::link(QStringLiteral("gone"), QStringLiteral("x.bin")));
-        else if (kind == "unreadable") {
+            QVERIFY(fixture::makeSymlink(QStringLiteral("gone"), QStringLiteral("x.bin")));
+        else if (kind == "unreadable" || kind == "locked")
             QVERIFY(writeRomFile(QStringLiteral("x.bin"), "4CEFF278D84C6F3"));
-            QCOMPARE(::chmod("x.bin", 0), 0);
+        if (kind == "unreadable")
+            QVERIFY(fixture::setMode(QStringLiteral("x.bin"), 0));
+        std::optional<fixture::WriteBlocker> lock;
+        if (kind == "locked") {
+            lock.emplace(QStringLiteral("x.bin"));
+            QVERIFY(lock->active());
         }
         select(w, QStringLiteral("AIRRAID.BIN"));
         QCOMPARE(w.Label10->text(), QStringLiteral("Air Raid"));

@@ -15,9 +15,11 @@
 
 #include <filesystem>
 
+#ifndef _WIN32
 #include <linux/capability.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#endif
 
 // Collects error reports instead of showing a modal box.
 class CapturingReport final : public ui::ErrorReport {
@@ -62,6 +64,10 @@ inline bool shownAndExposed(QWidget &window)
 // calling thread (and the threads it starts) are held to them like any other
 // user's: the capabilities that override them are left out of its effective
 // set, and given back at the end.
+#ifdef _WIN32
+// Windows has no permissions that would keep a user out of a folder here.
+class PermissionsApply {};
+#else
 class PermissionsApply {
 public:
     PermissionsApply()
@@ -85,6 +91,7 @@ private:
     __user_cap_data_struct m_saved[2]{};
     bool m_dropped = false;
 };
+#endif
 
 class UiFolder {
 public:

@@ -42,7 +42,7 @@ inline QList<StandinRecord> readStandinLog(const QString &path = QStringLiteral(
 // Polls until the log holds at least `count` records or the time is up;
 // returns what it holds then.
 inline QList<StandinRecord> waitForStandinLog(qsizetype count, const QString &path = QStringLiteral("quex.log"),
-                                              int timeoutMs = 5000)
+                                              int timeoutMs = 20000)
 {
     const QDeadlineTimer deadline(timeoutMs);
     for (;;) {

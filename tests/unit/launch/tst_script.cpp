@@ -1,15 +1,12 @@
 #include "launch/script.h"
 #include "launch/script_command_line.h"
+#include "platform_fixture.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <csignal>
-#include <sys/resource.h>
-#include <sys/stat.h>
 
 using ByteList = std::vector<QByteArray>;
 
@@ -186,17 +183,17 @@ void TestScript::writeReplacesWholeFile()
     ScratchFolder dir;
     QCOMPARE(launch::writeScript(QByteArray(4096, 'x')), std::nullopt);
     QCOMPARE(readAll("Quex.bat"), QByteArray(4096, 'x'));
-    // Whatever the old file's permissions, the script has a new file's.
+    // Whatever the old file's permissions (on Windows: read-only), the
+    // script has a new file's.
     QVERIFY(QFile::setPermissions("Quex.bat", QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-    const mode_t umask = ::umask(022);
-    ::umask(umask);
 
     const QByteArray script = launch::scriptBytes(" -q", "GAME.BIN");
     QCOMPARE(launch::writeScript(script), std::nullopt);
     QCOMPARE(readAll("Quex.bat"), script);
-    struct stat st {};
-    QCOMPARE(::stat("Quex.bat", &st), 0);
-    QCOMPARE(st.st_mode & 07777, 0666 & ~umask);
+    if constexpr (fixture::kPosix)
+        QCOMPARE(fixture::fileMode("Quex.bat"), 0666 & ~fixture::currentUmask());
+    else
+        QVERIFY(QFileInfo("Quex.bat").permissions() & QFileDevice::WriteOwner);
     QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList{"Quex.bat"});
 }
 
@@ -205,6 +202,10 @@ void TestScript::writeReplacesWholeFile()
 void TestScript::writeReplacesTheEntryItself_data()
 {
     QTest::addColumn<QString>("kind");
+    if constexpr (!fixture::kPosix) {
+        QTest::newRow("hidden, read-only file") << "hidden";
+        return;
+    }
     QTest::newRow("link to a file outside") << "link";
     QTest::newRow("dangling link") << "dangling";
     QTest::newRow("named pipe") << "fifo";
@@ -223,11 +224,13 @@ void TestScript::writeReplacesTheEntryItself()
         QCOMPARE(outside.write(precious), precious.size());
     }
     if (kind == "link")
-        QVERIFY(QFile::link("../profile", "Quex.bat"));
+        QVERIFY(fixture::makeSymlink("../profile", "Quex.bat"));
     else if (kind == "dangling")
-        QVERIFY(QFile::link("../nothing-here", "Quex.bat"));
+        QVERIFY(fixture::makeSymlink("../nothing-here", "Quex.bat"));
+    else if (kind == "fifo")
+        QVERIFY(fixture::makeFifo("Quex.bat"));
     else
-        QCOMPARE(::mkfifo("Quex.bat", 0644), 0);
+        QVERIFY(QFile::copy("../profile", "Quex.bat") && fixture::makeHiddenReadOnly("Quex.bat"));
 
     const QByteArray script = launch::scriptBytes(" -q", "GAME.BIN");
     QCOMPARE(launch::writeScript(script), std::nullopt);
@@ -247,7 +250,8 @@ void TestScript::writeFailureNamesFile_data()
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("reason"); // empty: the system's words, whatever they are
     QTest::newRow("a folder in its place") << "folder" << QString();
-    QTest::newRow("the folder deleted") << "deleted" << "its folder no longer exists";
+    if constexpr (fixture::kPosix) // Windows keeps the current folder from being deleted
+        QTest::newRow("the folder deleted") << "deleted" << "its folder no longer exists";
 }
 
 void TestScript::writeFailureNamesFile()
@@ -271,28 +275,24 @@ void TestScript::writeFailureNamesFile()
     }
 }
 
-// Exceeding the file size limit fails the write even for root, the one way
-// to make a write fail here whoever runs the tests.
+// A write that fails (a file-size limit; on Windows, the file locked by
+// another program) is reported and leaves the old script whole.
 void TestScript::failedWriteKeepsOldFile()
 {
     ScratchFolder dir;
     const QByteArray old = launch::scriptBytes(" -q", "OLD.BIN");
     QCOMPARE(launch::writeScript(old), std::nullopt);
 
-    rlimit saved{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 1024;
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    fixture::WriteBlocker blocker("Quex.bat");
+    QVERIFY(blocker.active());
     const std::optional<QString> message = launch::writeScript(QByteArray(64 * 1024, 'n'));
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    blocker.release();
 
     QVERIFY(message);
     QVERIFY2(message->contains(QDir::toNativeSeparators(QDir::current().absoluteFilePath("Quex.bat"))),
              qPrintable(*message));
-    QVERIFY2(message->contains("too large", Qt::CaseInsensitive), qPrintable(*message));
+    if constexpr (fixture::kPosix)
+        QVERIFY2(message->contains("too large", Qt::CaseInsensitive), qPrintable(*message));
     QCOMPARE(readAll("Quex.bat"), old);
     QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList{"Quex.bat"});
 }

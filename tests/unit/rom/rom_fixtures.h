@@ -17,8 +17,10 @@
 #include <string_view>
 #include <thread>
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 namespace rom::fixtures {
 
@@ -127,11 +129,13 @@ private:
         std::unique_lock lock(m_mutex);
         while (!m_done) {
             if (m_wake.wait_for(lock, std::chrono::seconds(3)) == std::cv_status::timeout && !m_done) {
+#ifndef _WIN32 // no named pipes among file names there
                 const int fd = ::open(m_path.constData(), O_WRONLY | O_NONBLOCK);
                 if (fd >= 0) {
                     m_rescued = true;
                     ::close(fd);
                 }
+#endif
             }
         }
     }
