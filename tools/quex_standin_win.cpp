@@ -92,6 +92,9 @@ int showWindow(int argc, wchar_t **argv, int seconds)
     if (!window)
         return 4;
     CreateWindowW(L"STATIC", text.c_str(), WS_CHILD | WS_VISIBLE, 8, 8, 300, 80, window, nullptr, instance, nullptr);
+    // As a slow emulator would, the window may show only after a while.
+    if (const wchar_t *delay = _wgetenv(L"QUEX_STANDIN_DELAY_MS"))
+        Sleep(DWORD(std::wcstoul(delay, nullptr, 10) % 600000));
     ShowWindow(window, SW_SHOWNORMAL);
     if (seconds > 0)
         SetTimer(window, 1, UINT(seconds) * 1000, nullptr);

@@ -1,7 +1,9 @@
 // Bringing the started emulator's window to the front on Windows. The task is
 // the command interpreter running the launch script; the emulator is its
 // child and shows its window some time later, so the task's family is looked
-// at from the event loop every 75 ms for at most 10 s.
+// at from the event loop every 75 ms for at most 10 s. A window that has only
+// just been shown may not take the foreground yet (under wine, not before the
+// window manager has it): it is asked again until it has it.
 
 #include "desktop/activation.h"
 
@@ -9,6 +11,7 @@
 #include <QDeadlineTimer>
 #include <QTimer>
 
+#include <cwchar>
 #include <set>
 #include <utility>
 #include <vector>
@@ -23,10 +26,10 @@ namespace {
 constexpr int kPollMs = 75;
 constexpr int kGiveUpMs = 10000;
 
-// The task and every process it started, from one snapshot of the process list.
-std::set<DWORD> familyOf(DWORD task)
+// A process and every process it started, from one snapshot of the process list.
+std::set<DWORD> familyOf(DWORD root)
 {
-    std::set<DWORD> family{task};
+    std::set<DWORD> family{root};
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
         return family;
@@ -52,6 +55,15 @@ struct Candidates {
     HWND started = nullptr;  // the newest window of a process it started
 };
 
+// The interpreter's console belongs to a console host the interpreter (or
+// the system for it) started: by its class it is the interpreter's own.
+bool isConsole(HWND window)
+{
+    wchar_t name[32] = {};
+    GetClassNameW(window, name, 32);
+    return std::wcscmp(name, L"ConsoleWindowClass") == 0 || std::wcscmp(name, L"WineConsoleClass") == 0;
+}
+
 BOOL CALLBACK collect(HWND window, LPARAM param)
 {
     auto *c = reinterpret_cast<Candidates *>(param);
@@ -60,17 +72,26 @@ BOOL CALLBACK collect(HWND window, LPARAM param)
     if (!IsWindowVisible(window) || GetWindow(window, GW_OWNER) || !c->family->count(owner))
         return TRUE;
     // EnumWindows goes from the top of the Z order down: the first found is the newest shown.
-    HWND &slot = owner == c->task ? c->own : c->started;
+    HWND &slot = owner == c->task || isConsole(window) ? c->own : c->started;
     if (!slot)
         slot = window;
     return TRUE;
 }
 
-bool belongsTo(HWND window, const std::set<DWORD> &family)
+// Under wine the window manager, not wine, decides which window is active:
+// wine may take a new window for the foreground that the window manager has
+// not activated (one that gives new windows no focus).
+bool underWine()
+{
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+DWORD ownerOf(HWND window)
 {
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    return family.count(owner) || owner == GetCurrentProcessId();
+    return owner;
 }
 
 class Activation final : public QObject {
@@ -84,7 +105,8 @@ public:
     void start(DWORD task)
     {
         m_task = task;
-        m_shown = nullptr;
+        m_shown = m_asked = nullptr;
+        m_userWithUs = true; // the user has just pressed Run
         m_deadline = QDeadlineTimer(kGiveUpMs);
         // The user's Run press makes this process the one that may hand the
         // foreground on.
@@ -101,36 +123,56 @@ private:
         const std::set<DWORD> family = familyOf(m_task);
         Candidates found{&family, m_task};
         EnumWindows(collect, reinterpret_cast<LPARAM>(&found));
-        HWND window = found.started ? found.started : found.own;
+        const HWND active = GetForegroundWindow();
+        // Where the user is, as long as the emulator has shown no window:
+        // once it has, the foreground may be its window whoever has the
+        // focus (wine gives a new window the foreground regardless).
+        if (!found.started && active)
+            m_userWithUs = familyOf(GetCurrentProcessId()).count(ownerOf(active)) > 0;
+        const HWND window = found.started ? found.started : found.own;
         if (window && window != m_shown) {
-            bringForward(window, family);
             m_shown = window;
+            bringForward(window);
+        } else if (m_asked && active != m_asked) {
+            bringForward(m_asked);
         }
-        if (found.started || m_deadline.hasExpired())
+        const bool settled = !m_asked || GetForegroundWindow() == m_asked;
+        if ((found.started && settled) || m_deadline.hasExpired())
             m_timer.stop(); // done, or the task shows no window: nothing to report
     }
 
-    // Only while the user is still with the front end (or the task): someone
-    // who switched to another program in the meantime is not pulled back,
-    // the taskbar flags the emulator instead.
-    void bringForward(HWND window, const std::set<DWORD> &family)
+    // Only while the user is still with the front end or what it started
+    // (the task, the console the interpreter was given): someone who
+    // switched to another program in the meantime is not pulled back, the
+    // taskbar flags the emulator instead.
+    void bringForward(HWND window)
     {
-        const HWND active = GetForegroundWindow();
-        if (!active || belongsTo(active, family)) {
-            SetForegroundWindow(window);
+        if (!m_userWithUs) {
+            m_asked = nullptr;
+            FLASHWINFO flash{};
+            flash.cbSize = sizeof flash;
+            flash.hwnd = window;
+            flash.dwFlags = FLASHW_TRAY | FLASHW_TIMERNOFG;
+            FlashWindowEx(&flash);
             return;
         }
-        FLASHWINFO flash{};
-        flash.cbSize = sizeof flash;
-        flash.hwnd = window;
-        flash.dwFlags = FLASHW_TRAY | FLASHW_TIMERNOFG;
-        FlashWindowEx(&flash);
+        if (m_underWine && window != m_asked) {
+            // Wine asks the window manager to activate a window when it is
+            // restored: the foreground alone stays wine's own business.
+            ShowWindow(window, SW_SHOWMINNOACTIVE);
+            ShowWindow(window, SW_RESTORE);
+        }
+        SetForegroundWindow(window);
+        m_asked = window;
     }
 
     QTimer m_timer;
     QDeadlineTimer m_deadline;
     DWORD m_task = 0;
     HWND m_shown = nullptr;
+    HWND m_asked = nullptr; // asked for the foreground, which it has not taken yet
+    bool m_userWithUs = true;
+    const bool m_underWine = underWine();
 };
 
 } // namespace

@@ -69,15 +69,37 @@ def runs_names_through_cmd(session):
 
 
 def standin_window_comes_forward(session):
-    # Seen failing: the stand-in's window shows, and SetForegroundWindow on
-    # it does not reach openbox as an activation under wine; the front end's
-    # window stays active. Left to the activation's own work.
-    raise Skip("known to fail under wine: the stand-in's window is not brought to the front")
+    """Over the interpreter's console, which has the focus first."""
     folder = session.windows_folder("forward", ["GAME.BIN"])
     app, window = _start(session, folder, QUEX_STANDIN_WINDOW="1", QUEX_STANDIN_SECONDS="60")
     _run_first_rom(app, window)
     wait_until(lambda: app.active_name() == "quex stand-in", 60, "the stand-in's window to come to the front")
     check(standin_runs(folder)[-1][1] == [b"GAME.BIN"], f"the stand-in received {standin_runs(folder)}")
+
+
+def user_switched_away(session):
+    """Whoever turned to another program before the emulator's window showed
+    is not pulled back. The other program is a Windows one: wine keeps its
+    foreground window up to date only between its own windows."""
+    folder = session.windows_folder("switched", ["GAME.BIN"])
+    app, window = _start(session, folder, QUEX_STANDIN_WINDOW="1", QUEX_STANDIN_SECONDS="60",
+                         QUEX_STANDIN_DELAY_MS="5000")
+    notepad = session.launch(folder, kind=WineApp, exe="notepad")
+    other = notepad.x_window(title="Untitled - Notepad")
+    _run_first_rom(app, window)
+    wait_until(lambda: standin_runs(folder), 60, "the stand-in to run")
+    # The interpreter's console comes forward first; the user, having seen
+    # it, turns to another program.
+    wait_until(lambda: app.active_name() not in ("quex Front End", "Untitled - Notepad"), 30,
+               "the interpreter's console to come forward")
+    notepad.x(["xdotool", "windowactivate", "--sync", other])
+    notepad.x(["xdotool", "windowfocus", "--sync", other])
+    wait_until(lambda: app.x(["xdotool", "search", "--onlyvisible", "--name", "^quex stand-in$"]), 60,
+               "the emulator's window")
+    end = time.monotonic() + 3
+    while time.monotonic() < end:
+        check(app.active_name() == "Untitled - Notepad", f"the active window became {app.active_name()!r}")
+        time.sleep(0.1)
 
 
 def starts_and_closes(session, starts=STARTS):
@@ -157,6 +179,7 @@ def read_only_folder(session):
 SCENARIOS = [
     ("runs ROM names through cmd.exe", runs_names_through_cmd, {}),
     ("the stand-in's window comes to the front", standin_window_comes_forward, {}),
+    ("the user turned to another program meanwhile", user_switched_away, {}),
     ("a read-only folder is reported", read_only_folder, {}),
     ("the layout is the Linux build's", same_layout_as_linux, {}),
     (f"{STARTS} starts, each closed cleanly", starts_and_closes, {}),
