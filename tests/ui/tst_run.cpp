@@ -40,6 +40,15 @@ QByteArray script(const QByteArray &commandLine)
     return "\"\r\necho off\r\n" + commandLine + "\r\n\"\r\n";
 }
 
+// Wine's interpreter keeps the script open, without leave to replace it,
+// until it has run it to the end: a second Run before then is refused
+// ("Access denied"). The watch goes when the interpreter has ended.
+void untilScriptDone(Zerivirav &w)
+{
+    if constexpr (!fixture::kPosix)
+        QTRY_VERIFY_WITH_TIMEOUT(w.findChildren<launch::TaskWatch *>().isEmpty(), 15000);
+}
+
 } // namespace
 
 class TestRun : public QObject {
@@ -119,10 +128,12 @@ private slots:
         w.Run_Click();
         const QByteArray first = UiFolder::readAll(QStringLiteral("Quex.bat"));
         QCOMPARE(first.size(), 38); // the old, longer file is gone completely
+        untilScriptDone(w);
         w.Run_Click();
+        QVERIFY2(errors.entries.isEmpty(), qPrintable(errors.entries.value(0).description));
         QCOMPARE(UiFolder::readAll(QStringLiteral("Quex.bat")), first);
         QCOMPARE(waitForStandinLog(2).size(), 2);
-        QVERIFY(errors.entries.isEmpty());
+        QVERIFY2(errors.later.isEmpty(), qPrintable(errors.later.value(0).description));
     }
 
     // A double-click on Run starts one emulator; presses further apart, or
@@ -197,6 +208,7 @@ private slots:
         key(QEvent::KeyPress, Qt::Key_Shift, 1020); // clicks nothing
         key(QEvent::KeyRelease, Qt::Key_Shift, 1030);
         QCoreApplication::processEvents();
+        untilScriptDone(w);
         w.Run->click();
         QVERIFY(w.taskId() != first);
         QCOMPARE(standinArguments(2).size(), 2);
@@ -485,6 +497,7 @@ private slots:
             QVERIFY2(errors.entries[0].description.contains(QLatin1String("quex.exe")),
                      qPrintable(errors.entries[0].description));
         QCOMPARE(UiFolder::readAll(QStringLiteral("Quex.bat")), script("quex.exe -r GAME.BIN"));
+        untilScriptDone(w); // it must not find the quex.exe put in below
 
         // A script that cannot be written: reported, nothing started, ticks kept.
         QVERIFY(QFile::remove(QStringLiteral("Quex.bat")));
