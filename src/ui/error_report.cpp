@@ -72,8 +72,13 @@ public:
     void show(const QString &description, const QString &output)
     {
         m_description->setText(description);
-        m_outputCaption->setText(output.isEmpty() ? QStringLiteral("It wrote nothing to its output.")
-                                                  : QStringLiteral("The last of its output:"));
+#ifdef Q_OS_WIN
+        // There the task writes to the interpreter's console: nothing of it is kept.
+        const QString none = QStringLiteral("Its output went to its console window, which closed when it ended.");
+#else
+        const QString none = QStringLiteral("It wrote nothing to its output.");
+#endif
+        m_outputCaption->setText(output.isEmpty() ? none : QStringLiteral("The last of its output:"));
         m_output->setPlainText(output);
         m_output->setVisible(!output.isEmpty());
         m_output->moveCursor(QTextCursor::End);
