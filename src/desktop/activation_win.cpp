@@ -2,8 +2,8 @@
 // the command interpreter running the launch script; the emulator is its
 // child and shows its window some time later, so the task's family is looked
 // at from the event loop every 75 ms for at most 10 s. A window that has only
-// just been shown may not take the foreground yet (under wine, not before the
-// window manager has it): it is asked again until it has it.
+// just been shown may not take the foreground yet: it is asked again until it
+// has it. Under wine the window manager decides, and is asked in steps.
 
 #include "desktop/activation.h"
 
@@ -25,6 +25,11 @@ namespace {
 
 constexpr int kPollMs = 75;
 constexpr int kGiveUpMs = 10000;
+// Under wine: how long each step of bringing a window forward waits for the
+// window manager to have taken the one before, and how long a window is
+// watched after it, in case the minimizing came after the restoring.
+constexpr int kWineStepMs = 250;
+constexpr int kWineWatchMs = 1500;
 
 // A process and every process it started, from one snapshot of the process list.
 std::set<DWORD> familyOf(DWORD root)
@@ -105,6 +110,7 @@ public:
     void start(DWORD task)
     {
         m_task = task;
+        restoreHalfway();
         m_shown = m_asked = nullptr;
         m_userWithUs = true; // the user has just pressed Run
         m_deadline = QDeadlineTimer(kGiveUpMs);
@@ -136,8 +142,9 @@ private:
         } else if (m_asked && active != m_asked) {
             bringForward(m_asked);
         }
-        const bool settled = !m_asked || GetForegroundWindow() == m_asked;
-        if ((found.started && settled) || m_deadline.hasExpired())
+        wineStep();
+        const bool settled = !m_asked || (GetForegroundWindow() == m_asked && m_wineStep == WineStep::None);
+        if ((found.started && settled) || (m_deadline.hasExpired() && m_wineStep == WineStep::None))
             m_timer.stop(); // done, or the task shows no window: nothing to report
     }
 
@@ -148,6 +155,7 @@ private:
     void bringForward(HWND window)
     {
         if (!m_userWithUs) {
+            restoreHalfway();
             m_asked = nullptr;
             FLASHWINFO flash{};
             flash.cbSize = sizeof flash;
@@ -156,15 +164,56 @@ private:
             FlashWindowEx(&flash);
             return;
         }
-        if (m_underWine && window != m_asked) {
-            // Wine asks the window manager to activate a window when it is
-            // restored: the foreground alone stays wine's own business.
-            ShowWindow(window, SW_SHOWMINNOACTIVE);
-            ShowWindow(window, SW_RESTORE);
+        if (m_underWine) {
+            // Wine hands the foreground alone to no window manager, but it
+            // asks for a minimized window to be mapped again when it is
+            // restored, which window managers take as an activation. Each
+            // step waits for the window manager to have the one before: a
+            // window only just shown may not be managed yet.
+            if (window != m_asked) {
+                restoreHalfway();
+                m_asked = window;
+                m_wineStep = WineStep::Minimize;
+                m_stepDue = QDeadlineTimer(kWineStepMs);
+            }
+            return;
         }
         SetForegroundWindow(window);
         m_asked = window;
     }
+
+    void wineStep()
+    {
+        if (m_wineStep == WineStep::Watch && IsIconic(m_asked))
+            ShowWindow(m_asked, SW_RESTORE); // minimized after all, once restored
+        if (m_wineStep == WineStep::None || !m_stepDue.hasExpired())
+            return;
+        switch (m_wineStep) {
+        case WineStep::Minimize:
+            ShowWindow(m_asked, SW_SHOWMINNOACTIVE);
+            m_wineStep = WineStep::Restore;
+            m_stepDue = QDeadlineTimer(kWineStepMs);
+            break;
+        case WineStep::Restore:
+            ShowWindow(m_asked, SW_RESTORE);
+            SetForegroundWindow(m_asked);
+            m_wineStep = WineStep::Watch;
+            m_stepDue = QDeadlineTimer(kWineWatchMs);
+            break;
+        default:
+            m_wineStep = WineStep::None;
+        }
+    }
+
+    // A window minimized on the way to the front is never left so.
+    void restoreHalfway()
+    {
+        if (m_wineStep == WineStep::Restore && IsWindow(m_asked) && IsIconic(m_asked))
+            ShowWindow(m_asked, SW_SHOWNOACTIVATE);
+        m_wineStep = WineStep::None;
+    }
+
+    enum class WineStep { None, Minimize, Restore, Watch };
 
     QTimer m_timer;
     QDeadlineTimer m_deadline;
@@ -173,6 +222,8 @@ private:
     HWND m_asked = nullptr; // asked for the foreground, which it has not taken yet
     bool m_userWithUs = true;
     const bool m_underWine = underWine();
+    WineStep m_wineStep = WineStep::None;
+    QDeadlineTimer m_stepDue;
 };
 
 } // namespace
