@@ -7,7 +7,7 @@ cmake_path(ABSOLUTE_PATH zv_bindir BASE_DIRECTORY "${CMAKE_INSTALL_PREFIX}" NORM
 cmake_path(ABSOLUTE_PATH zv_datadir BASE_DIRECTORY "${CMAKE_INSTALL_PREFIX}" NORMALIZE OUTPUT_VARIABLE datadir)
 cmake_path(APPEND launcher zerivirav-open)
 
-# Exec's own quoting (desktop entry specification): a path with a reserved
+# Exec's own quoting, as desktops read the key: a path with a reserved
 # character is quoted, with \ " ` $ escaped inside; % is doubled; and the key
 # file doubles every backslash once more.
 set(ZV_LAUNCHER_EXEC "${launcher}")

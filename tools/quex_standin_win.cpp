@@ -2,7 +2,8 @@
 // run's arguments, as the Windows C runtime parsed them and in UTF-8, in
 // "quex.log" in the native stand-in's record format (standin_record.h).
 // With QUEX_STANDIN_WINDOW=1 it shows a small window titled "quex stand-in"
-// that names the arguments, for QUEX_STANDIN_SECONDS or until closed. As the
+// that names the arguments, for QUEX_STANDIN_SECONDS or until closed, and
+// only after QUEX_STANDIN_DELAY_MS, as a slow emulator would. As the
 // native stand-in, it writes QUEX_STANDIN_SAY and a line feed to standard
 // error and ends with exit status QUEX_STANDIN_EXIT.
 // Built without Qt by x86_64-w64-mingw32-g++ (-municode); built again with
