@@ -2,7 +2,7 @@
 // Windows-1252): decoding never crashes, and its time is linear in the length
 // (the test runs every input under a one-second limit).
 
-#include "windows/readme_text.h"
+#include "dialogs/readme_text.h"
 
 #include <cstdlib>
 

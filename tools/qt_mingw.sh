@@ -3,7 +3,7 @@
 # and image-format plugins) for x86_64-w64-mingw32 from Debian's own source
 # package, the same version as the build machine's Qt, whose tools (moc, rcc,
 # uic) the cross build uses. The result is cached outside any checkout, keyed
-# by the version and the configure options, so every checkout and CI run on
+# by the version, the configure options and the compiler, so every checkout and CI run on
 # this machine reuses it. Prints the Qt prefix as its last line of output.
 #
 # The source is fetched with apt through a private configuration (its own
@@ -40,7 +40,11 @@ options=(
     -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF
     -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF
 )
-key=$( { printf '%s\n' "${options[@]}"; cat "$toolchain"; } | sha256sum | cut -c1-12)
+# The compilers and the mingw-w64 runtime are part of the key: an upgraded
+# compiler builds Qt anew rather than linking against a Qt made by the old one.
+compiler=$(x86_64-w64-mingw32-g++-posix --version | head -n 1
+           dpkg-query -W -f='${Version}\n' g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev)
+key=$( { printf '%s\n' "${options[@]}"; cat "$toolchain"; echo "$compiler"; } | sha256sum | cut -c1-12)
 prefix=$cache/qt-$version-mingw-$key
 
 mkdir -p "$cache"

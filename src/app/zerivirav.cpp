@@ -12,8 +12,8 @@
 #include "ui/look.h"
 #include "ui/picture.h"
 #include "ui/picture_button.h"
-#include "windows/about_window.h"
-#include "windows/readme_window.h"
+#include "dialogs/about_window.h"
+#include "dialogs/readme_window.h"
 
 #include <QApplication>
 #include <QCheckBox>

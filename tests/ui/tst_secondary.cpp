@@ -5,8 +5,8 @@
 #include "ui/picture_button.h"
 #include "ui_fixture.h"
 #include "unit/rom/rom_fixtures.h"
-#include "windows/about_window.h"
-#include "windows/readme_window.h"
+#include "dialogs/about_window.h"
+#include "dialogs/readme_window.h"
 
 #include <QAction>
 #include <QLabel>

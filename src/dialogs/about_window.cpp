@@ -1,4 +1,4 @@
-#include "windows/about_window.h"
+#include "dialogs/about_window.h"
 
 #include "ui/error_report.h"
 #include "ui/look.h"

@@ -1,4 +1,4 @@
-#include "windows/readme_text.h"
+#include "dialogs/readme_text.h"
 
 #include "base/ascii.h"
 

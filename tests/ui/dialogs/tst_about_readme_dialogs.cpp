@@ -1,11 +1,11 @@
 #include "platform_fixture.h"
 #include "ui_fixture.h"
-#include "windows/about_window.h"
+#include "dialogs/about_window.h"
 #include "ui/error_report.h"
-#include "windows/readme_window.h"
+#include "dialogs/readme_window.h"
 #include "ui/look.h"
 #include "ui/picture_button.h"
-#include "windows/readme_text.h"
+#include "dialogs/readme_text.h"
 
 #include <QApplication>
 #include <QDir>
@@ -473,4 +473,4 @@ void TestAboutReadmeWindows::okHidesCloseBoxDestroys()
 }
 
 QTEST_MAIN(TestAboutReadmeWindows)
-#include "tst_about_readme_windows.moc"
+#include "tst_about_readme_dialogs.moc"

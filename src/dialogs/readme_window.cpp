@@ -1,10 +1,10 @@
-#include "windows/readme_window.h"
+#include "dialogs/readme_window.h"
 
 #include "ui/data_file.h"
 #include "ui/error_report.h"
 #include "ui/look.h"
 #include "ui/picture_button.h"
-#include "windows/readme_text.h"
+#include "dialogs/readme_text.h"
 
 #include <QFontDatabase>
 #include <QPlainTextEdit>
