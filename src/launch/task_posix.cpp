@@ -35,6 +35,9 @@ using report::Message;
 
 static_assert(report::kTailBytes == kOutputTailBytes);
 
+// How long the front end waits for the task's exec, which a program on a
+// slow or hung file system can hold up. Past it the task counts as started
+// rather than keeping the user waiting.
 constexpr int kExecWaitMs = 1000;
 
 // The front end's environment for the task: any startup token of the front
@@ -102,18 +105,20 @@ QString howItEnded(int status)
 }
 
 // What the watcher said until the task ran: its pid, or why it did not
-// start. Should loading the program take unusually long, it counts as
-// started rather than keeping the user waiting. Later messages stay in
-// `received` for the watch.
+// start. "Started" follows the fork at once, however long a busy machine
+// takes to schedule it, so it is waited for without a limit: the pipe closes
+// should the watcher die first. Later messages stay in `received` for the
+// watch.
 std::variant<double, StartFailure> readStartReport(int fd, const QByteArray &path, QByteArray &received)
 {
-    const QDeadlineTimer deadline(kExecWaitMs);
+    QDeadlineTimer deadline(QDeadlineTimer::Forever);
     pid_t started = -1;
     for (;;) {
         while (const auto message = takeMessage(received)) {
             switch (message->first.kind) {
             case Message::Started:
                 started = message->first.value;
+                deadline.setRemainingTime(kExecWaitMs);
                 break;
             case Message::Running:
                 return static_cast<double>(started);
