@@ -111,6 +111,11 @@ struct Stream {
     bool writable() const { return size > done; }
 };
 
+bool isBlank(char c)
+{
+    return c == '\n' || c == '\r' || c == ' ' || c == '\t';
+}
+
 // The last report::kTailBytes of both outputs, in the order they came.
 struct Tail {
     static constexpr std::size_t kBytes = report::kTailBytes;
@@ -129,7 +134,9 @@ struct Tail {
         total += kept;
     }
     // In order; where older bytes were dropped, from the first whole line on
-    // (or the first whole character, in a line longer than it all).
+    // if one follows, else from the first whole character: a progress count
+    // rewritten after carriage returns makes one line longer than it all, and
+    // the error at its end is what the reader needs.
     std::size_t copyTo(char *out) const
     {
         const std::size_t kept = std::size_t(std::min<unsigned long long>(total, kBytes));
@@ -137,13 +144,12 @@ struct Tail {
             out[i] = bytes[(total - kept + i) % kBytes];
         if (total <= kBytes)
             return kept;
+        const char *end = out + kept;
+        const char *lineBreak = std::find(static_cast<const char *>(out), end, '\n');
         std::size_t start = 0;
-        while (start < kept && out[start] != '\n')
-            ++start;
-        if (start < kept) {
-            ++start;
+        if (std::any_of(lineBreak, end, [](char c) { return !isBlank(c); })) {
+            start = std::size_t(lineBreak - out) + 1;
         } else {
-            start = 0;
             while (start < kept && (static_cast<unsigned char>(out[start]) & 0xC0) == 0x80)
                 ++start;
         }

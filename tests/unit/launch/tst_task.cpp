@@ -569,6 +569,12 @@ void TestTask::earlyEnd_data()
     QTest::newRow("50 MiB of output, then exit 1")
         << QStringList{"WRITE_MB=50", "EXIT=1"} << "with exit status 1"
         << QByteArray("quex stand-in output line 1574703\nqu") << qint64(50) * 1024 * 1024 << false;
+    QByteArray progress;
+    for (int percent = 0; progress.size() < 6000; percent = (percent + 1) % 100)
+        progress += "quex: loading " + QByteArray::number(percent) + "%\r";
+    QTest::newRow("progress longer than the tail, then an error line")
+        << QStringList{"SAY=" + progress + "quex: bad ROM header", "EXIT=2"} << "with exit status 2"
+        << QByteArray("quex: bad ROM header\n") << qint64(0) << false;
     QTest::newRow("the front end without outputs") << QStringList{"SAY=quex: cannot open display", "EXIT=3"}
                                                    << "with exit status 3" << QByteArray("quex: cannot open display\n")
                                                    << qint64(0) << true;
