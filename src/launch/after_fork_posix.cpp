@@ -25,7 +25,8 @@
 // within the watch. Then it closes the pipe and goes on passing output on,
 // after the front end has gone too, until the task and everything that holds
 // its output have ended. So the task is never the front end's child, never
-// waits for the front end and never loses the reader of its output.
+// waits for the front end and never loses the reader of its output: nothing
+// the task does may end the watcher.
 
 namespace launch {
 
@@ -175,7 +176,7 @@ void forward(Stream &stream)
         if (n < 0 && (errno == EINTR || errno == EAGAIN))
             return;
         if (n <= 0)
-            stream.to = -1; // gone or broken: the task's output is still read, and dropped
+            stream.to = -1; // gone, broken or full: the task's output is still read, and dropped
         else
             stream.done += std::size_t(n);
     }
@@ -210,7 +211,10 @@ void take(Stream &stream, Tail &tail)
 {
     int reportFd = plan.reportFd;
     resetSignals();
-    ::signal(SIGPIPE, SIG_IGN); // a front end that has gone, or an output that has closed
+    // A front end that has gone, an output that has closed or a file that
+    // has reached the size limit: each write then fails, and is dropped.
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
     sigset_t childEnded;
     sigemptyset(&childEnded);
     sigaddset(&childEnded, SIGCHLD);
@@ -315,8 +319,12 @@ void take(Stream &stream, Tail &tail)
             timeout = int(std::max(0LL, plan.watchMs - millisecondsSince(started)));
         if (!taskReaped && childFd < 0)
             timeout = timeout < 0 ? 100 : std::min(timeout, 100);
-        if (::poll(fds, nfds_t(count), timeout) < 0 && errno != EINTR)
-            break;
+        if (::poll(fds, nfds_t(count), timeout) < 0 && errno != EINTR) {
+            // Short of memory for a moment: tried again after a pause, as
+            // leaving would end the task at its next write.
+            const timespec pause{0, 10'000'000};
+            ::nanosleep(&pause, nullptr);
+        }
 
         for (Stream &stream : streams) {
             forward(stream);

@@ -68,11 +68,16 @@ QString messageOf(const std::variant<double, launch::StartFailure> &result)
 }
 
 // The task's output goes where the front end's does: to these files while
-// it starts, or nowhere, as if the front end had been started without them.
+// it starts, or nowhere, as if the front end had been started without them;
+// with a `limit`, the front end's files may grow to that size only.
 class OutputToFiles {
 public:
-    explicit OutputToFiles(bool closed = false) : m_saved{::dup(STDOUT_FILENO), ::dup(STDERR_FILENO)}
+    explicit OutputToFiles(bool closed = false, rlim_t limit = 0) : m_saved{::dup(STDOUT_FILENO), ::dup(STDERR_FILENO)}
     {
+        ::getrlimit(RLIMIT_FSIZE, &m_limit);
+        const rlimit lowered{limit, m_limit.rlim_max};
+        if (limit > 0)
+            ::setrlimit(RLIMIT_FSIZE, &lowered);
         std::fflush(nullptr);
         for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
             const int file = ::open(fd == STDOUT_FILENO ? "out.txt" : "err.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -85,6 +90,7 @@ public:
     }
     ~OutputToFiles()
     {
+        ::setrlimit(RLIMIT_FSIZE, &m_limit);
         std::fflush(nullptr);
         ::dup2(m_saved[0], STDOUT_FILENO);
         ::dup2(m_saved[1], STDERR_FILENO);
@@ -94,6 +100,7 @@ public:
 
 private:
     int m_saved[2];
+    rlimit m_limit;
 };
 
 // The stand-in's behaviour for the next start, as NAME=VALUE pairs.
@@ -559,25 +566,32 @@ void TestTask::earlyEnd_data()
     QTest::addColumn<QByteArray>("outputEnd"); // how the output the report shows ends
     QTest::addColumn<qint64>("outputBytes");   // what must reach the front end's output
     QTest::addColumn<bool>("closed");          // the front end has no output and error output
+    QTest::addColumn<qint64>("fileLimit");     // the front end's file-size limit, if any
 
     QTest::newRow("exit 3, a message on standard error")
         << QStringList{"SAY=quex: cannot open display", "EXIT=3"} << "with exit status 3"
-        << QByteArray("quex: cannot open display\n") << qint64(0) << false;
+        << QByteArray("quex: cannot open display\n") << qint64(0) << false << qint64(0);
     QTest::newRow("SIGSEGV") << QStringList{"SIGNAL=11"} << "by signal 11 (SIGSEGV, Segmentation fault)" << QByteArray()
-                             << qint64(0) << false;
-    QTest::newRow("exit 0 at once") << QStringList{"SAY=all well"} << QString() << QByteArray() << qint64(0) << false;
+                             << qint64(0) << false << qint64(0);
+    QTest::newRow("exit 0 at once") << QStringList{"SAY=all well"} << QString() << QByteArray() << qint64(0) << false
+                                    << qint64(0);
     QTest::newRow("50 MiB of output, then exit 1")
         << QStringList{"WRITE_MB=50", "EXIT=1"} << "with exit status 1"
-        << QByteArray("quex stand-in output line 1574703\nqu") << qint64(50) * 1024 * 1024 << false;
+        << QByteArray("quex stand-in output line 1574703\nqu") << qint64(50) * 1024 * 1024 << false << qint64(0);
     QByteArray progress;
     for (int percent = 0; progress.size() < 6000; percent = (percent + 1) % 100)
         progress += "quex: loading " + QByteArray::number(percent) + "%\r";
     QTest::newRow("progress longer than the tail, then an error line")
         << QStringList{"SAY=" + progress + "quex: bad ROM header", "EXIT=2"} << "with exit status 2"
-        << QByteArray("quex: bad ROM header\n") << qint64(0) << false;
+        << QByteArray("quex: bad ROM header\n") << qint64(0) << false << qint64(0);
+    // The watcher outlives a full output file: the task's output is read on,
+    // and dropped, so the task writes on and ends as it would.
+    QTest::newRow("output past the file-size limit, then exit 3")
+        << QStringList{"WRITE_MB=1", "EXIT=3"} << "with exit status 3"
+        << QByteArray("quex stand-in output line 33115\nqu") << qint64(64 * 1024) << false << qint64(64 * 1024);
     QTest::newRow("the front end without outputs") << QStringList{"SAY=quex: cannot open display", "EXIT=3"}
                                                    << "with exit status 3" << QByteArray("quex: cannot open display\n")
-                                                   << qint64(0) << true;
+                                                   << qint64(0) << true << qint64(0);
 }
 
 void TestTask::earlyEnd()
@@ -587,6 +601,7 @@ void TestTask::earlyEnd()
     QFETCH(QByteArray, outputEnd);
     QFETCH(qint64, outputBytes);
     QFETCH(bool, closed);
+    QFETCH(qint64, fileLimit);
     QVERIFY(installStandin("quex.exe"));
     setStandinEnvironment(standin);
 
@@ -595,7 +610,7 @@ void TestTask::earlyEnd()
     QSignalSpy finished(&watch, &launch::TaskWatch::finished);
     std::variant<double, launch::StartFailure> result;
     {
-        const OutputToFiles redirected(closed);
+        const OutputToFiles redirected(closed, rlim_t(fileLimit));
         result = launch::startTask(launch::kScriptName, scriptFor(" -q", "GAME.BIN"), {}, &watch);
     }
     QVERIFY2(std::holds_alternative<double>(result), qPrintable(messageOf(result)));
