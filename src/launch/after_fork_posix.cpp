@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <ctime>
-#include <climits>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
