@@ -482,7 +482,7 @@ void TestTask::doesNotWaitAndLeaksNoDescriptor()
     QVERIFY2(std::holds_alternative<double>(result), qPrintable(messageOf(result)));
     const qint64 pid = qint64(std::get<double>(result));
     const auto endStandin = qScopeGuard([pid] { fixture::killProcess(pid); });
-    QTRY_COMPARE_WITH_TIMEOUT(statFields(pid).value(0), QByteArray("T"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(statFields(pid).value(0), QByteArray("T"), 20000);
     const qint64 watcher = statFields(pid).value(1).toLongLong();
     QVERIFY(watcher > 1 && watcher != ::getpid());
     // Neither the task nor its watcher holds a descriptor of ours (a display
