@@ -61,7 +61,7 @@ def _shortcut(path):
         at += 2 + struct.unpack_from("<H", data, at)[0]
     target = None
     if flags & 0x2:  # link info, with the target's local path
-        size, header, _, _, local = struct.unpack_from("<IIIII", data, at)
+        size, _, _, _, local = struct.unpack_from("<IIIII", data, at)
         if local:
             target = data[at + local:data.index(b"\0", at + local)].decode("latin-1")
         at += size

@@ -37,7 +37,7 @@ title="zerivirav $version for Windows: what it holds, and where the sources are"
 $title
 ${title//?/=}
 
-zerivirav.exe, zerivirav-open.exe, graphics\\, zerivirav.txt, README.md
+zerivirav.exe, zerivirav-open.exe, qt.conf, graphics\\, zerivirav.txt, README.md
   zerivirav, Copyright 2026 The zerivirav developers, under the Expat
   license: LICENSE.txt.
 
