@@ -71,7 +71,7 @@ def _shortcut(path):
         if flags & bit:
             count, = struct.unpack_from("<H", data, at)
             text = data[at + 2:at + 2 + count * wide]
-            strings[name] = text.decode("utf-16-le" if wide == 2 else "latin-1")
+            strings[name] = text.decode("utf-16-le" if wide == 2 else "latin-1").rstrip("\0")  # wine counts it
             at += 2 + count * wide
     return target, strings.get("folder"), strings.get("arguments", ""), strings.get("icon")
 
@@ -170,6 +170,7 @@ def pages(session):
         raise Skip("no Windows installer was given (./package-windows.sh makes it)")
     prefix = _prefix()
     installed = prefix / PROGRAM_FILES
+    check(not installed.exists(), "an earlier install was left in the prefix")
     _wine(session, "wineboot")
     setup = session.launch(None, kind=WineApp, exe=session.windows_setup, env={"WINEDLLOVERRIDES": NO_MENUS})
     title = "zerivirav " + pathlib.Path(session.windows_setup).name.split("-")[1] + " Setup"
