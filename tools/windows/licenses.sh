@@ -31,7 +31,7 @@ for dll in "$@"; do
 done
 packages=$(printf '%s\n' "${!dlls[@]}" | LC_ALL=C sort)
 
-title="zerivirav $version for Windows: what it holds, and where the sources are"
+title="zerivirav $version for Windows: licenses and sources"
 {
     cat <<EOF
 $title
