@@ -5,6 +5,9 @@
 # uic) the cross build uses. The result is cached outside any checkout, keyed
 # by the version, the configure options and the compiler, so every checkout and CI run on
 # this machine reuses it. Prints the Qt prefix as its last line of output.
+# With --describe it builds nothing and prints the source package's version
+# and the configure options, one a line: what the Windows package's notice
+# tells its users about the Qt it ships.
 #
 # The source is fetched with apt through a private configuration (its own
 # source list, package lists and cache in a temporary folder), so the
@@ -40,6 +43,10 @@ options=(
     -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF
     -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF
 )
+if [ "${1:-}" = --describe ]; then
+    printf '%s\n' "${version#*:}" "${options[@]}"
+    exit 0
+fi
 # The compilers and the mingw-w64 runtime are part of the key: an upgraded
 # compiler builds Qt anew rather than linking against a Qt made by the old one.
 compiler=$(x86_64-w64-mingw32-g++-posix --version | head -n 1

@@ -1,17 +1,24 @@
-"""The Windows installer under wine: /S installs for the machine, the
-installed program runs a ROM through Explorer's "Open with zerivirav" on its
-folder, and /S on the uninstaller leaves nothing behind."""
+"""The Windows installer under wine: /S installs for the machine with the
+licenses, the Start menu entry and the Explorer entries, the installed program
+runs a ROM through Explorer's "Open with zerivirav" on its folder, and /S on
+the uninstaller leaves nothing behind; run by hand, the installer shows its
+pages and its finish page starts the program."""
 
 import os
 import pathlib
+import struct
 import subprocess
+import time
+import zipfile
 
-from harness import WineApp, Skip, check, standin_runs, wait_until
+from harness import WineApp, Skip, check, screenshot, standin_runs, wait_until
 
 SESSION = {"focus_new": False}
 PROGRAM_FILES = "drive_c/Program Files/zerivirav"
 START_MENU = "drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/zerivirav.lnk"
 FOLDER_VERB = r"HKLM\Software\Classes\Directory\shell\zerivirav"
+BACKGROUND_VERB = r"HKLM\Software\Classes\Directory\Background\shell\zerivirav"
+INSTALLED = r"C:\Program Files\zerivirav"
 # Wine's menu builder would copy the Start menu entry into the desktop's menus
 # of the user running the tests.
 NO_MENUS = "mscoree,mshtml=;winemenubuilder.exe=d"
@@ -45,6 +52,62 @@ def _registry_mentions(prefix):
             for line in (prefix / name).read_text(errors="replace").splitlines() if "zerivirav" in line.lower()]
 
 
+def _shortcut(path):
+    """A shell link's target, working folder, arguments and icon (MS-SHLLINK)."""
+    data = path.read_bytes()
+    flags, = struct.unpack_from("<I", data, 0x14)
+    at = 0x4C
+    if flags & 0x1:  # an item id list
+        at += 2 + struct.unpack_from("<H", data, at)[0]
+    target = None
+    if flags & 0x2:  # link info, with the target's local path
+        size, _, _, _, local = struct.unpack_from("<IIIII", data, at)
+        if local:
+            target = data[at + local:data.index(b"\0", at + local)].decode("latin-1")
+        at += size
+    wide = 2 if flags & 0x80 else 1
+    strings = {}
+    for bit, name in ((0x4, "name"), (0x8, "relative"), (0x10, "folder"), (0x20, "arguments"), (0x40, "icon")):
+        if flags & bit:
+            count, = struct.unpack_from("<H", data, at)
+            text = data[at + 2:at + 2 + count * wide]
+            strings[name] = text.decode("utf-16-le" if wide == 2 else "latin-1").rstrip("\0")  # wine counts it
+            at += 2 + count * wide
+    return target, strings.get("folder"), strings.get("arguments", ""), strings.get("icon")
+
+
+def _installed_parts(session, prefix):
+    """What the silent install put down besides the program."""
+    installed = prefix / PROGRAM_FILES
+    with zipfile.ZipFile(session.windows_zip) as archive:
+        check(not any(name.endswith("/qoffscreen.dll") for name in archive.namelist()),
+              "the zip ships the offscreen platform plugin, which only the tests load")
+    notice = (installed / "licenses/README.txt").read_text()
+    for name in ("LICENSE.txt", "licenses/common-licenses/LGPL-3.txt", "licenses/common-licenses/GPL-3.txt",
+                 "licenses/qt6-base.copyright.txt"):
+        check((installed / name).is_file(), f"{name} was not installed")
+    # Every DLL shipped says whose it is and under which terms.
+    for dll in installed.rglob("*.dll"):
+        check(dll.name in notice, f"licenses/README.txt does not name {dll.relative_to(installed)}")
+    for path in (installed / "licenses").glob("*.copyright.txt"):
+        check(path.name in notice, f"licenses/README.txt does not point to {path.name}")
+    check("qt6-base source package, version " in notice and "apt-get source qt6-base=" in notice
+          and "-DFEATURE_" in notice, "licenses/README.txt does not say which Qt source was built, nor how")
+
+    target, folder, arguments, icon = _shortcut(prefix / START_MENU)
+    check(target == INSTALLED + r"\zerivirav-open.exe" and arguments == "",
+          f"the Start menu entry runs {target!r} {arguments!r}")
+    check(folder == INSTALLED, f"the Start menu entry starts in {folder!r}")
+    check(icon == INSTALLED + r"\zerivirav.exe", f"the Start menu entry's icon: {icon!r}")
+
+    for key, parameter in ((FOLDER_VERB, '"%1"'), (BACKGROUND_VERB, '"%V"')):
+        verb = _wine(session, "reg", "query", key + r"\command").stdout.decode(errors="replace")
+        check(f'"{INSTALLED}\\zerivirav-open.exe" {parameter}' in verb, f"{key}'s command: {verb!r}")
+        caption = _wine(session, "reg", "query", key).stdout.decode(errors="replace")
+        check("Open with zerivirav" in caption and INSTALLED + r"\zerivirav.exe" in caption,
+              f"{key}'s caption and icon: {caption!r}")
+
+
 def install_run_uninstall(session):
     if not session.windows_setup:
         raise Skip("no Windows installer was given (./package-windows.sh makes it)")
@@ -61,10 +124,7 @@ def install_run_uninstall(session):
                  "graphics/atari.gif", "zerivirav.txt", "fonts/NimbusSansNarrow-Regular.pfa"):
         check((installed / name).is_file(), f"{name} was not installed")
     check((prefix / START_MENU).is_file(), "no Start menu entry")
-    verb = _wine(session, "reg", "query", FOLDER_VERB + r"\command").stdout.decode(errors="replace")
-    check("zerivirav-open.exe" in verb and '"%1"' in verb, f"the folder entry's command: {verb!r}")
-    caption = _wine(session, "reg", "query", FOLDER_VERB).stdout.decode(errors="replace")
-    check("Open with zerivirav" in caption, f"the folder entry's caption: {caption!r}")
+    _installed_parts(session, prefix)
 
     # "Open with zerivirav" on a ROM folder, as Explorer runs it.
     folder = session.windows_folder("roms & more", ["GAME.BIN"])
@@ -88,6 +148,56 @@ def install_run_uninstall(session):
     check(not _registry_mentions(prefix), f"the registry still names zerivirav: {_registry_mentions(prefix)}")
 
 
+def _page(app, window):
+    """Which kind of page the installer shows, told by two pixels: the
+    wizard's picture down the left side (welcome and finish pages), a white
+    text box in the middle (license page), or neither (folder page)."""
+    width, height, pixels = screenshot(app, window)
+
+    def pixel(x, y):
+        at = (y * width + x) * 3
+        return tuple(pixels[at:at + 3])
+    red, green, blue = pixel(20, height // 2)
+    if blue > 100 and red < 80 and green < 80:
+        return "wizard"
+    return "text" if pixel(60, height * 45 // 100) == (255, 255, 255) else "plain"
+
+
+def pages(session):
+    """Run by hand: welcome, license and folder pages, the install, and the
+    finish page, whose ticked "Start zerivirav" starts the launcher."""
+    if not session.windows_setup:
+        raise Skip("no Windows installer was given (./package-windows.sh makes it)")
+    prefix = _prefix()
+    installed = prefix / PROGRAM_FILES
+    check(not installed.exists(), "an earlier install was left in the prefix")
+    _wine(session, "wineboot")
+    setup = session.launch(None, kind=WineApp, exe=session.windows_setup, env={"WINEDLLOVERRIDES": NO_MENUS})
+    title = "zerivirav " + pathlib.Path(session.windows_setup).name.split("-")[1] + " Setup"
+    window = setup.x_window(title)
+
+    def shows(kind, what, timeout=30):
+        wait_until(lambda: _page(setup, window) == kind, timeout, what)
+        time.sleep(0.5)  # a page takes keys once it has drawn itself
+
+    shows("wizard", "the welcome page")
+    setup.keys("Return", window=window)
+    shows("text", "the license page")
+    setup.keys("Return", window=window)
+    shows("plain", "the folder page")
+    check(not installed.exists(), "the installer installed before its folder page")
+    setup.keys("Return", window=window)  # Install
+    shows("wizard", "the finish page", timeout=120)
+    check((installed / "uninstall.exe").is_file(), "the finish page came without an install")
+    setup.keys("Return", window=window)  # Finish, with "Start zerivirav" ticked
+    wait_until(lambda: [w for name in ("zerivirav-open.exe", "zerivirav.exe")
+                        for w in session.x(["xdotool", "search", "--onlyvisible", "--classname", name]).split()],
+               60, "the finish page to start zerivirav")
+    subprocess.run(["wineserver", "-k"], env=session.env, timeout=60)
+    check(_wine(session, str(installed / "uninstall.exe"), "/S").returncode == 0, "the uninstaller failed")
+
+
 SCENARIOS = [
     ("install, run a ROM folder, uninstall", install_run_uninstall, {}),
+    ("the installer's pages, and the program started from its finish page", pages, {}),
 ]
