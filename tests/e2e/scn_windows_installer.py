@@ -1,6 +1,7 @@
 """The Windows installer under wine: /S installs for the machine, the
 installed program runs a ROM through Explorer's "Open with zerivirav" on its
-folder, and /S on the uninstaller leaves nothing behind."""
+folder and through the Start menu entry's folder dialog, and /S on the
+uninstaller leaves nothing behind."""
 
 import os
 import pathlib
@@ -11,6 +12,7 @@ from harness import WineApp, Skip, check, standin_runs, wait_until
 SESSION = {"focus_new": False}
 PROGRAM_FILES = "drive_c/Program Files/zerivirav"
 START_MENU = "drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/zerivirav.lnk"
+DIALOG = "Select rom folder"
 FOLDER_VERB = r"HKLM\Software\Classes\Directory\shell\zerivirav"
 # Wine's menu builder would copy the Start menu entry into the desktop's menus
 # of the user running the tests.
@@ -43,6 +45,30 @@ def _registry_mentions(prefix):
     """The registry's lines that name the program."""
     return [f"{name}: {line}" for name in ("system.reg", "user.reg")
             for line in (prefix / name).read_text(errors="replace").splitlines() if "zerivirav" in line.lower()]
+
+
+def from_the_start_menu(session, prefix, installed):
+    """The Start menu entry, opened as Explorer opens it (start.exe resolves
+    the shortcut): the launcher without a folder asks for one, and the
+    folder typed into the dialog is where the program runs the ROM."""
+    shortcut = (prefix / START_MENU).read_bytes()
+    check("zerivirav-open.exe".encode("utf-16-le") in shortcut or b"zerivirav-open.exe" in shortcut,
+          "the Start menu entry does not start zerivirav-open.exe")
+    folder = session.windows_folder("menu's roms", ["MENU.BIN"])
+    app = session.launch(None, kind=WineApp, exe="start", args=["/unix", prefix / START_MENU],
+                         window_of=installed / "zerivirav-open.exe", env={"WINEDLLOVERRIDES": NO_MENUS})
+    dialog = app.x_window(DIALOG)
+    app.keys("ctrl+a", window=dialog)
+    app.x(["xdotool", "type", "--delay", "30", "Z:" + str(folder).replace("/", "\\")], check_rc=True)
+    app.keys("Return", window=dialog)
+    app.window_exe = installed / "zerivirav.exe"
+    window = app.x_window()
+    app.keys("Tab", "Home", "shift+Tab", "space", window=window)
+    runs = wait_until(lambda: standin_runs(folder), 60, "the program started from the menu to run the ROM")
+    check(runs[-1][1] == [b"MENU.BIN"], f"the stand-in received {runs}")
+    app.keys("ctrl+x", window=window)
+    wait_until(lambda: not app.windows(), 30, "the program to close")
+    subprocess.run(["wineserver", "-w"], env=session.env, timeout=60)
 
 
 def install_run_uninstall(session):
@@ -80,6 +106,7 @@ def install_run_uninstall(session):
     app.keys("ctrl+x", window=window)
     wait_until(lambda: not app.windows(), 30, "the program to close")
     subprocess.run(["wineserver", "-w"], env=session.env, timeout=60)
+    from_the_start_menu(session, prefix, installed)
 
     done = _wine(session, str(installed / "uninstall.exe"), "/S")
     check(done.returncode == 0, f"the uninstaller failed with status {done.returncode}")
@@ -89,5 +116,5 @@ def install_run_uninstall(session):
 
 
 SCENARIOS = [
-    ("install, run a ROM folder, uninstall", install_run_uninstall, {}),
+    ("install, run a ROM folder from Explorer and from the Start menu, uninstall", install_run_uninstall, {}),
 ]
