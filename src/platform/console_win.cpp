@@ -60,8 +60,16 @@ bool writeAnswer(std::string_view text, const char *title)
             CloseHandle(console);
         return written;
     }
-    // Started from Explorer or a shortcut: no console to answer on.
-    MessageBoxW(nullptr, wide(lines).c_str(), wide(title).c_str(), MB_OK | MB_ICONINFORMATION);
+    // Started from Explorer or a shortcut: no console to answer on. A
+    // message box wraps lines itself, so the line breaks inside a paragraph,
+    // made for an 80-column console, become blanks.
+    std::string flowed;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool inParagraph = text[i] == '\n' && i > 0 && text[i - 1] != '\n' && i + 1 < text.size()
+            && text[i + 1] != '\n';
+        flowed += inParagraph ? ' ' : text[i];
+    }
+    MessageBoxW(nullptr, wide(flowed).c_str(), wide(title).c_str(), MB_OK | MB_ICONINFORMATION);
     return true;
 }
 
