@@ -3,14 +3,14 @@
 #include "app/rom_list.h"
 #include "app/zerivirav.h"
 #include "launch/task.h"
+#include "platform/console.h"
 #include "ui/data_file.h"
 #include "ui/error_report.h"
 #include "ui/look.h"
 
 #include <QApplication>
-#include <QFile>
+#include <QDir>
 
-#include <cstdio>
 #include <optional>
 #include <string_view>
 
@@ -30,7 +30,7 @@ QByteArray usage()
            "graphics/atari.gif, graphics/zerivirav.jpg and graphics/*.bmp, and the readme\n"
            "zerivirav.txt, in any letter case. A data file the folder lacks is taken from\n"
            "the defaults installed in\n  "
-        + QFile::encodeName(ui::installedDataFolder()) + "\n";
+        + QDir::toNativeSeparators(ui::installedDataFolder()).toUtf8() + "\n";
 }
 
 // --help and --version are answered at once: no folder is read for them,
@@ -39,16 +39,13 @@ std::optional<int> answerQuestion(int argc, char *argv[], char *qtArgv[])
 {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (arg == "--help") {
+        if (platform::asksForHelp(arg)) {
             int qtArgc = 1;
             const QCoreApplication core(qtArgc, qtArgv); // for the executable's folder
-            std::fputs(usage().constData(), stdout);
-        } else if (arg == "--version") {
-            std::fputs("zerivirav " ZV_VERSION "\n", stdout);
-        } else {
-            continue;
+            return platform::writeAnswer(usage().toStdString(), "zerivirav") ? 0 : 1;
         }
-        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+        if (arg == "--version")
+            return platform::writeAnswer("zerivirav " ZV_VERSION "\n", "zerivirav") ? 0 : 1;
     }
     return std::nullopt;
 }

@@ -519,13 +519,19 @@ class Adopted:
         self.pid, self.returncode = pid, None
 
     def poll(self):
-        if self.returncode is None and process_state(self.pid) in (None, "Z"):
-            _reap(self.pid)
-            self.returncode = -1  # gone; its status is of no interest here
+        if self.returncode is None:
+            try:
+                pid, status = os.waitpid(self.pid, os.WNOHANG)
+                if pid:
+                    self.returncode = os.waitstatus_to_exitcode(status)
+            except ChildProcessError:  # not ours to wait for: gone, its status unknown
+                if process_state(self.pid) in (None, "Z"):
+                    self.returncode = -1
         return self.returncode
 
     def wait(self, timeout):
-        return wait_until(self.poll, timeout, f"process {self.pid} to end")
+        wait_until(lambda: self.poll() is not None, timeout, f"process {self.pid} to end")
+        return self.returncode
 
 
 class App:

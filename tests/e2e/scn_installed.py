@@ -4,15 +4,17 @@ and the package as if installed, over the system's /usr in a private mount
 namespace, so that nothing outside the test changes."""
 
 import os
+import pathlib
 import re
 import shlex
 import subprocess
 
-from harness import Skip, check, standin_runs, wait_until
+from harness import Skip, check, descendants, process_state, showing, standin_runs, wait_until
 from scn_basics import AIR_RAID
 
 ENTRY, METAINFO = "applications/org.zerivirav.Zerivirav.desktop", "metainfo/org.zerivirav.Zerivirav.metainfo.xml"
 ACTION = "file-manager/actions/org.zerivirav.Zerivirav.desktop"
+DIALOG = "Select rom folder"
 # root's PATH, which lacks /usr/games
 PLAIN_PATH = "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
 
@@ -163,27 +165,117 @@ def no_data_anywhere(session):
         data.with_name("away").rename(data)
 
 
+def _installed_entry(session, prefix):
+    """The desktop entry, the folder of the programs it starts and how to run
+    a command where they are installed: the package's, or those installed
+    with cmake --install under `prefix`."""
+    if prefix is None:
+        return f"/usr/share/{ENTRY}", pathlib.Path("/usr/games"), lambda argv: as_installed(session, argv)
+    under = session.root / prefix
+    subprocess.run(["cmake", "--install", session.build, "--prefix", under], check=True, capture_output=True)
+    return under / "share" / ENTRY, under / "bin", list
+
+
 def open_with(session, name, prefix=None):
     """The desktop entry through GLib's launcher, with a PATH that lacks the
-    launcher's folder: "Open With" on a folder, or the menu (no folder: the
-    home folder). The package's entry, or one installed with cmake --install
-    under `prefix`, a folder name with blanks and shell characters."""
+    launcher's folder: "Open With" on a folder. The package's entry, or one
+    installed with cmake --install under `prefix`, a folder name with blanks
+    and shell characters."""
     folder = session.folder(os.fsdecode(name), graphics=False, readme=False)
-    home = folder if name == b"home" else session.private_dir("elsewhere")
-    if prefix is None:
-        entry, program = f"/usr/share/{ENTRY}", "/usr/games/zerivirav"
-        wrap = lambda argv: as_installed(session, argv)  # noqa: E731
-    else:
-        under = session.root / prefix
-        subprocess.run(["cmake", "--install", session.build, "--prefix", under], check=True, capture_output=True)
-        entry, program = under / "share" / ENTRY, under / "bin/zerivirav"
-        wrap = list
-    app = session.launch_through(wrap(["gio", "launch", entry] + ([folder] if home != folder else [])), program,
-                                 env={"PATH": PLAIN_PATH, "HOME": str(home)})
+    entry, bindir, wrap = _installed_entry(session, prefix)
+    app = session.launch_through(wrap(["gio", "launch", entry, folder]), bindir / "zerivirav",
+                                 env={"PATH": PLAIN_PATH, "HOME": str(session.private_dir("elsewhere"))})
     expected = sorted(p.name for p in folder.iterdir() if p.suffix.lower() == ".bin")
     wait_until(lambda: sorted(app.rom_names()) == expected, 30, "the folder's ROMs in the list")
     cwd = os.readlink(f"/proc/{app.pid}/cwd".encode())
     check(cwd == os.fsencode(folder), f"the program runs in {cwd!r}")
+
+
+def _tree(home):
+    """Every name under `home`, with each file's content."""
+    return sorted((os.fsencode(path), path.read_bytes() if path.is_file() else None) for path in home.rglob("*"))
+
+
+def _controls(window):
+    """The controls a user reaches in `window`; the rows of its views are the
+    files, named by them."""
+    found, todo = [], [window]
+    while todo:
+        parent = todo.pop()
+        for child in filter(None, (parent.getChildAtIndex(i) for i in range(parent.childCount))):
+            if child.getRoleName() in ("push button", "text", "combo box", "list", "tree", "check box"):
+                found.append(child)
+            if child.getRoleName() not in ("combo box", "list", "tree"):
+                todo.append(child)
+    return found
+
+
+def _menu_dialog(session, tag, name=b"ROMs", prefix=None):
+    """The menu entry's command, which names no folder: the launcher with
+    its folder dialog, its home folder holding a ROM folder `name`."""
+    home = session.private_dir(f"home-{tag}")
+    folder = session.folder(f"home-{tag}/{os.fsdecode(name)}", graphics=False, readme=False)
+    entry, bindir, wrap = _installed_entry(session, prefix)
+    before = _tree(home)
+    app = session.launch_through(wrap(["gio", "launch", entry]), bindir / "zerivirav-open",
+                                 env={"PATH": PLAIN_PATH, "HOME": str(home)})
+    dialog = app.window(DIALOG, roles=("dialog",))
+    unnamed = [a.getRoleName() for a in _controls(dialog) if showing(a) and not a.name]
+    check(not unnamed, f"the dialog has controls without a name: {unnamed}")
+    app.find("combo box", str(home), dialog)  # "Look in:", at the home folder
+    return app, home, folder, before, bindir
+
+
+def menu_chooses(session, name, how, prefix=None, run=False):
+    """From the menu, the folder chosen by keyboard in the dialog: the path
+    typed into its name field, or the folder picked from the list. Qt names
+    files in UTF-8: it lists no folder named otherwise, and its name field
+    takes a double quote as the end of a name. The path is typed as Qt
+    spells it, a byte that is not UTF-8 as U+FFFD; a name with a double
+    quote is picked from the list."""
+    app, home, folder, before, bindir = _menu_dialog(session, f"choose-{how}", name, prefix)
+    window = app.x_window(DIALOG)
+    if how == "typed":
+        app.keys("ctrl+a", window=window)
+        app.x(["xdotool", "type", "--delay", "30", bytes(folder).decode(errors="replace")], check_rc=True)
+        app.keys("Return", window=window)
+    else:  # the list's first entry, and the dialog's Choose button
+        app.keys("shift+Tab", "space", "alt+c", window=window)
+    wait_until(lambda: os.readlink(f"/proc/{app.pid}/exe") == str(bindir / "zerivirav"), 30,
+               "the launcher to start zerivirav")
+    # The same process, another program on the accessibility bus, which may
+    # list the dialog's for a while yet.
+    def main_window():
+        app._root = None
+        return app.lookup("list", "ROM files")
+    wait_until(main_window, 30, "the main window")
+    cwd = os.readlink(f"/proc/{app.pid}/cwd".encode())
+    check(cwd == os.fsencode(folder), f"the program runs in {cwd!r}, not {os.fsencode(folder)!r}")
+    expected = sorted(p.name for p in folder.iterdir() if p.suffix.lower() == ".bin")
+    wait_until(lambda: sorted(app.rom_names()) == expected, 30, "the folder's ROMs in the list")
+    check(_tree(home) == before, "the home folder changed")
+    if run:
+        app.select_rom("AIRRAID.BIN")
+        app.press("Run quex")
+        runs = wait_until(lambda: standin_runs(folder), 15, "the stand-in to run")
+        check([args for _, args in runs] == [[b"AIRRAID.BIN"]], f"the stand-in received {runs}")
+
+
+def menu_cancelled(session, how, prefix=None):
+    """Cancelled, the dialog leaves nothing: no window, no process, status 0,
+    and the home folder as it was (no settings, no recent folders)."""
+    app, home, _, before, bindir = _menu_dialog(session, f"cancel-{how}", prefix=prefix)
+    window = app.x_window(DIALOG)
+    if how == "Cancel":
+        app.press("Cancel", within=app.window(DIALOG, roles=("dialog",)))
+    else:
+        app.keys(how, window=window)
+    status = app.wait_exit(30)
+    check(status == 0, f"the launcher ended with status {status}")
+    left = [pid for pid in descendants(os.getpid())
+            if process_state(pid) not in (None, "Z") and os.path.realpath(f"/proc/{pid}/exe").startswith(str(bindir))]
+    check(not left, f"processes left behind: {left}")
+    check(_tree(home) == before, f"the home folder changed: {sorted(set(_tree(home)) - set(before))}")
 
 
 def folder_action(session):
@@ -225,6 +317,16 @@ def launcher_fault(session, arg, says):
     check(app.wait_exit() == 1, "the launcher did not fail")
 
 
+def launcher_without_display(session):
+    """Without a display it cannot ask: it says so, rather than waiting on a
+    dialog no one sees."""
+    env = {k: v for k, v in session.env.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    done = subprocess.run([unpacked(session) / "usr/games/zerivirav-open"], capture_output=True, timeout=30,
+                          cwd=session.root, env=env)
+    check(done.returncode != 0 and b"needs the folder" in done.stderr and not done.stdout,
+          f"status {done.returncode}, {done.stdout!r} {done.stderr!r}")
+
+
 def launcher_help(session):
     launcher = unpacked(session) / "usr/games/zerivirav-open"
     for option, answer in (("--help", b"Usage: zerivirav-open"), ("--version", b"zerivirav-open ")):
@@ -241,7 +343,15 @@ SCENARIOS = [
     ("no data file anywhere: the report names both places", no_data_anywhere, {}),
     ("Open With on a folder with blanks, quotes, $, ` and a non-UTF-8 byte", open_with,
      {"name": b"My ROMs 'n\" $HOME `true` \xff"}),
-    ("chosen from the menu: the home folder", open_with, {"name": b"home"}),
+    ("from the menu: typed into the dialog, blanks, ', $, ` and a non-UTF-8 byte; Run", menu_chooses,
+     {"name": b"My ROMs 'n $HOME `true` \xff", "how": "typed", "run": True}),
+    ("from the menu: a folder with double quotes picked from the list", menu_chooses,
+     {"name": b'My "ROMs"', "how": "picked"}),
+    ("from the menu installed by cmake under a prefix: the folder typed", menu_chooses,
+     {"name": b"ROMs", "how": "typed", "prefix": "menu prefix $HOME"}),
+    ("from the menu, cancelled by Escape", menu_cancelled, {"how": "Escape"}),
+    ("from the menu, cancelled by Cancel", menu_cancelled, {"how": "Cancel"}),
+    ("from the menu, closed by its close box", menu_cancelled, {"how": "alt+F4"}),
     ("installed by cmake under a prefix with blanks, $ and quotes: Open With", open_with,
      {"name": b"ROMs", "prefix": "my \"games\" $HOME `x`"}),
     ("the folder action starts the same launcher", folder_action, {}),
@@ -251,4 +361,5 @@ SCENARIOS = [
     ("the launcher on a file: the report", launcher_fault, {"arg": "a-file", "says": ('"a-file"', "Not a directory")}),
     ("the launcher on an empty name: the report", launcher_fault, {"arg": "", "says": ("empty folder name",)}),
     ("the launcher answers --help and --version", launcher_help, {}),
+    ("the launcher without a folder or a display", launcher_without_display, {}),
 ]

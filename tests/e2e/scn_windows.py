@@ -4,6 +4,7 @@ manager gives new windows no focus, so a stand-in window in front got there
 by the program's own doing."""
 
 import os
+import re
 import subprocess
 import time
 
@@ -176,7 +177,27 @@ def read_only_folder(session):
     check(app.alive() and window in app.windows(), "the program did not stay after the report")
 
 
+def answers_help(session):
+    """A GUI program has no console of its own: --help, /? and --version are
+    answered on the standard output it was given (here a file, as "> file"
+    gives it), with Windows line ends, and the program does not start (it
+    would hold the run until the time-out)."""
+    version = re.search(r"project\(zerivirav VERSION ([0-9.]+)", (session.source / "CMakeLists.txt").read_text())[1]
+    program = session.windows_program()
+    folder = session.windows_folder("help", [])
+    for exe in (program, program.with_name("zerivirav-open.exe")):
+        for option, expected in (("--help", f"Usage: {exe.stem} ["), ("/?", f"Usage: {exe.stem} ["),
+                                 ("--version", f"{exe.stem} {version}\r\n")):
+            with open(folder / "answer.txt", "wb") as answer:
+                done = subprocess.run(["wine", exe, option], env=dict(session.env, WINEDEBUG="-all"), cwd=folder,
+                                      stdout=answer, stderr=subprocess.DEVNULL, timeout=120)
+            text = (folder / "answer.txt").read_bytes()
+            check(done.returncode == 0 and text.startswith(expected.encode()) and text.endswith(b"\r\n"),
+                  f"{exe.name} {option}: status {done.returncode}, {text[:200]!r}")
+
+
 SCENARIOS = [
+    ("zerivirav.exe and zerivirav-open.exe answer --help, /? and --version", answers_help, {}),
     ("runs ROM names through cmd.exe", runs_names_through_cmd, {}),
     ("the stand-in's window comes to the front", standin_window_comes_forward, {}),
     ("the user turned to another program meanwhile", user_switched_away, {}),

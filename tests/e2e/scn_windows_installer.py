@@ -1,8 +1,9 @@
 """The Windows installer under wine: /S installs for the machine with the
 licenses, the Start menu entry and the Explorer entries, the installed program
-runs a ROM through Explorer's "Open with zerivirav" on its folder, and /S on
-the uninstaller leaves nothing behind; run by hand, the installer shows its
-pages and its finish page starts the program."""
+runs a ROM through Explorer's "Open with zerivirav" on its folder and through
+the Start menu entry's folder dialog, and /S on the uninstaller leaves nothing
+behind; run by hand, the installer shows its pages and its finish page starts
+the program."""
 
 import os
 import pathlib
@@ -16,6 +17,7 @@ from harness import WineApp, Skip, check, screenshot, standin_runs, wait_until
 SESSION = {"focus_new": False}
 PROGRAM_FILES = "drive_c/Program Files/zerivirav"
 START_MENU = "drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/zerivirav.lnk"
+DIALOG = "Select rom folder"
 FOLDER_VERB = r"HKLM\Software\Classes\Directory\shell\zerivirav"
 BACKGROUND_VERB = r"HKLM\Software\Classes\Directory\Background\shell\zerivirav"
 INSTALLED = r"C:\Program Files\zerivirav"
@@ -108,6 +110,27 @@ def _installed_parts(session, prefix):
               f"{key}'s caption and icon: {caption!r}")
 
 
+def from_the_start_menu(session, prefix, installed):
+    """The Start menu entry, opened as Explorer opens it (start.exe resolves
+    the shortcut): the launcher without a folder asks for one, and the
+    folder typed into the dialog is where the program runs the ROM."""
+    folder = session.windows_folder("menu's roms", ["MENU.BIN"])
+    app = session.launch(None, kind=WineApp, exe="start", args=["/unix", prefix / START_MENU],
+                         window_of=installed / "zerivirav-open.exe", env={"WINEDLLOVERRIDES": NO_MENUS})
+    dialog = app.x_window(DIALOG)
+    app.keys("ctrl+a", window=dialog)
+    app.x(["xdotool", "type", "--delay", "30", "Z:" + str(folder).replace("/", "\\")], check_rc=True)
+    app.keys("Return", window=dialog)
+    app.window_exe = installed / "zerivirav.exe"
+    window = app.x_window()
+    app.keys("Tab", "Home", "shift+Tab", "space", window=window)
+    runs = wait_until(lambda: standin_runs(folder), 60, "the program started from the menu to run the ROM")
+    check(runs[-1][1] == [b"MENU.BIN"], f"the stand-in received {runs}")
+    app.keys("ctrl+x", window=window)
+    wait_until(lambda: not app.windows(), 30, "the program to close")
+    subprocess.run(["wineserver", "-w"], env=session.env, timeout=60)
+
+
 def install_run_uninstall(session):
     if not session.windows_setup:
         raise Skip("no Windows installer was given (./package-windows.sh makes it)")
@@ -140,6 +163,7 @@ def install_run_uninstall(session):
     app.keys("ctrl+x", window=window)
     wait_until(lambda: not app.windows(), 30, "the program to close")
     subprocess.run(["wineserver", "-w"], env=session.env, timeout=60)
+    from_the_start_menu(session, prefix, installed)
 
     done = _wine(session, str(installed / "uninstall.exe"), "/S")
     check(done.returncode == 0, f"the uninstaller failed with status {done.returncode}")
@@ -198,6 +222,6 @@ def pages(session):
 
 
 SCENARIOS = [
-    ("install, run a ROM folder, uninstall", install_run_uninstall, {}),
+    ("install, run a ROM folder from Explorer and from the Start menu, uninstall", install_run_uninstall, {}),
     ("the installer's pages, and the program started from its finish page", pages, {}),
 ]
