@@ -148,12 +148,15 @@ public:
         : m_focused(std::move(frontEndFocused)), m_giveUp(new QTimer(this)), m_waitForServer(new QTimer(this)),
           m_retry(new QTimer(this))
     {
+        // Every way into this object ends by serving what the connection read
+        // meanwhile: a round trip takes in the events that came before its
+        // reply, and the socket notifier says nothing of those.
         m_retry->setSingleShot(true);
-        connect(m_retry, &QTimer::timeout, this, &X11Worker::confirm);
+        connect(m_retry, &QTimer::timeout, this, [this] { served(&X11Worker::confirm); });
         m_giveUp->setSingleShot(true);
-        connect(m_giveUp, &QTimer::timeout, this, &X11Worker::stop); // no window: nothing to report
+        connect(m_giveUp, &QTimer::timeout, this, [this] { served(&X11Worker::stop); }); // no window: nothing to report
         m_waitForServer->setInterval(kServerCheckMs);
-        connect(m_waitForServer, &QTimer::timeout, this, &X11Worker::connectOnceStarted);
+        connect(m_waitForServer, &QTimer::timeout, this, [this] { served(&X11Worker::connectOnceStarted); });
     }
     // On the user-interface thread, once the looking thread has finished.
     ~X11Worker() override
@@ -166,6 +169,27 @@ public:
     {
         stop();
         m_request = std::move(request);
+        served(&X11Worker::restart);
+    }
+
+    // Ends looking and lets go of the server, on this thread, before it ends.
+    void finish()
+    {
+        stop();
+        disconnectFromServer();
+        QThread::currentThread()->quit();
+    }
+
+private:
+    template <typename Step>
+    void served(Step step)
+    {
+        (this->*step)();
+        serve(false);
+    }
+
+    void restart()
+    {
         if (m_request.display.isEmpty() || m_request.deadline.hasExpired())
             return;
         m_looking = true;
@@ -179,15 +203,6 @@ public:
         connectOnceStarted();
     }
 
-    // Ends looking and lets go of the server, on this thread, before it ends.
-    void finish()
-    {
-        stop();
-        disconnectFromServer();
-        QThread::currentThread()->quit();
-    }
-
-private:
     // A lazily started XWayland is left alone until something else starts
     // it: a native Wayland emulator needs none, and an X11 one starts it by
     // connecting. Until then the socket table is looked at now and then.
@@ -222,7 +237,6 @@ private:
         m_shown = m_asked = XCB_WINDOW_NONE;
         watchRoot(true);
         look();
-        serve(false);
     }
 
     void disconnectFromServer()
