@@ -16,9 +16,10 @@
 #
 # ./bench.sh wine: the Windows program's start-up under wine instead, in
 # folders of 0 and 3,000 ROM files (ZV_BENCH_ROUNDS default 15): the program
-# and the plain window built with the Windows Qt, both started from a copy of
-# the folder ./package-windows.sh makes (its DLLs, plugins, qt.conf and font),
-# in a wine prefix of their own. Only the start-up table is printed.
+# and the plain window built with the Windows Qt in package-windows.sh's build
+# folder, both started from a copy of the folder it makes (its DLLs, plugins,
+# qt.conf and font), in a wine prefix of their own. Only the start-up table
+# is printed.
 set -euo pipefail
 cd "$(dirname "$0")"
 top=$PWD
@@ -40,14 +41,12 @@ if [ "$mode" = wine ]; then
     sizes=(0 3000)
     cmake --build "$build" --target zv_bench_alternate
     ./package-windows.sh >/dev/null
-    qt=$(tools/qt_mingw.sh | tail -n 1)
-    wbuild=$top/build/windows/bench
-    cmake -S . -B "$wbuild" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
-        -DQT_CHAINLOAD_TOOLCHAIN_FILE="$top/cmake/mingw-w64-x86_64.cmake" \
-        -DZV_DRAW_BUTTON_FACES="$top/build/windows/host/tools/draw_button_faces" \
-        -DZV_BENCH=ON -DZV_TESTS=OFF >/dev/null
+    # The two programs are built in the package's own build folder, from
+    # the objects the program was built from; the folder is left as it was.
+    wbuild=$top/build/windows/build
+    cmake -DZV_BENCH=ON "$wbuild" >/dev/null
     cmake --build "$wbuild" --target zv_bench_start zv_bench_baseline
+    cmake -DZV_BENCH=OFF "$wbuild" >/dev/null
 else
     cmake --build "$build" -j "$(nproc)" --target zv_bench_start zv_bench_baseline zv_bench_ops zv_bench_select \
         zv_bench_alternate quex_standin
