@@ -13,23 +13,44 @@
 # Environment: ZV_BENCH_ROUNDS (default 30), ZV_BENCH_WARMUP (3), ZV_BENCH_VERBOSE
 # (1: every start on stderr),
 # ZV_BENCH_BUILD (build/bench).
+#
+# ./bench.sh wine: the Windows program's start-up under wine instead, in
+# folders of 0 and 3,000 ROM files (ZV_BENCH_ROUNDS default 15): the program
+# and the plain window built with the Windows Qt in package-windows.sh's build
+# folder, both started from a copy of the folder it makes (its DLLs, plugins,
+# qt.conf and font), in a wine prefix of their own. Only the start-up table
+# is printed.
 set -euo pipefail
 cd "$(dirname "$0")"
 top=$PWD
+mode=${1:-}
+case $mode in "" | wine) ;; *) echo "usage: $0 [wine]" >&2; exit 2 ;; esac
 # shellcheck source=tools/packages.sh
 source tools/packages.sh
 # shellcheck disable=SC2086
-zv_ensure_packages $ZV_BUILD_PACKAGES $ZV_X_PACKAGES $ZV_BENCH_PACKAGES
+zv_ensure_packages $ZV_BUILD_PACKAGES $ZV_X_PACKAGES $ZV_BENCH_PACKAGES ${mode:+$ZV_WINDOWS_PACKAGES}
 
-rounds=${ZV_BENCH_ROUNDS:-30}
+rounds=${ZV_BENCH_ROUNDS:-$([ "$mode" = wine ] && echo 15 || echo 30)}
 warmup=${ZV_BENCH_WARMUP:-3}
 build=${ZV_BENCH_BUILD:-$top/build/bench}
 data=$top/build/bench-data
 sizes=(0 3000 100000)
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZV_BENCH=ON -DZV_TESTS=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" --target zv_bench_start zv_bench_baseline zv_bench_ops zv_bench_select \
-    zv_bench_alternate quex_standin
+if [ "$mode" = wine ]; then
+    sizes=(0 3000)
+    cmake --build "$build" --target zv_bench_alternate
+    ./package-windows.sh >/dev/null
+    # The two programs are built in the package's own build folder, from
+    # the objects the program was built from; the folder is left as it was.
+    wbuild=$top/build/windows/build
+    cmake -DZV_BENCH=ON "$wbuild" >/dev/null
+    cmake --build "$wbuild" --target zv_bench_start zv_bench_baseline
+    cmake -DZV_BENCH=OFF "$wbuild" >/dev/null
+else
+    cmake --build "$build" -j "$(nproc)" --target zv_bench_start zv_bench_baseline zv_bench_ops zv_bench_select \
+        zv_bench_alternate quex_standin
+fi
 bin=$build/bench
 
 # A folder of COUNT generated ROM files (names in mixed letter case, a few
@@ -79,24 +100,42 @@ export DISPLAY=:$number
 # The two programs take turns, round after round.
 echo "Measuring start-up: $rounds rounds after $warmup warm-up rounds per folder..."
 declare -A base win
+baseline=("$bin/zv_bench_baseline") program=("$bin/zv_bench_start") through=()
+if [ "$mode" = wine ]; then
+    # Both beside the Windows program, as its own files are: the same
+    # DLLs, plugins, qt.conf and font folder. The wine server is kept up
+    # through the runs, as a user's session keeps it.
+    stage=$scratch/windows
+    cp -R "$(echo "$top"/build/windows/stage/zerivirav-*)" "$stage"
+    cp "$wbuild/bench/zv_bench_baseline.exe" "$wbuild/bench/zv_bench_start.exe" "$stage/"
+    tools/wine_prefix.sh setup "$scratch/wine"
+    wine=$(command -v wine)
+    baseline=("$wine" "$stage/zv_bench_baseline.exe") program=("$wine" "$stage/zv_bench_start.exe")
+    through=("$top/tools/wine_prefix.sh" run "$scratch/wine" --
+        sh -c 'wineserver -p && "$@"; status=$?; wineserver -k; exit $status' sh)
+fi
 for n in "${sizes[@]}"; do
-    mapfile -t lines < <(cd "$data/roms-$n" && ZV_BENCH_ROWS=$n "$bin/zv_bench_alternate" ${ZV_BENCH_VERBOSE:+-v} "$rounds" "$warmup" \
-        -- "$bin/zv_bench_baseline" -- "$bin/zv_bench_start")
+    mapfile -t lines < <(cd "$data/roms-$n" && ZV_BENCH_ROWS=$n "${through[@]}" "$bin/zv_bench_alternate" \
+        ${ZV_BENCH_VERBOSE:+-v} "$rounds" "$warmup" -- "${baseline[@]}" -- "${program[@]}")
     [ ${#lines[@]} -eq 2 ] || { echo "Measuring the folder of $n ROM files failed." >&2; exit 1; }
     base[$n]=${lines[0]}
     win[$n]=${lines[1]}
 done
-echo "Measuring one selection and Run..."
-mapfile -t ops < <("$bin/zv_bench_ops" "$build/tools/quex_standin"; "$bin/zv_bench_select" "$top/data")
-[ ${#ops[@]} -eq 7 ] || { echo "Measuring selection and Run failed." >&2; exit 1; }
+if [ "$mode" != wine ]; then
+    echo "Measuring one selection and Run..."
+    mapfile -t ops < <("$bin/zv_bench_ops" "$build/tools/quex_standin"; "$bin/zv_bench_select" "$top/data")
+    [ ${#ops[@]} -eq 7 ] || { echo "Measuring selection and Run failed." >&2; exit 1; }
+fi
 
 field() { echo "$1" | awk -v i="$2" '{print $i}'; }
 verdict() { awk -v v="$1" -v limit="$2" 'BEGIN { print (v <= limit ? "ok" : "MISSED") }'; }
 below() { awk -v v="$1" -v limit="$2" 'BEGIN { print (v < limit ? "ok" : "MISSED") }'; }
 
 echo
-printf 'zerivirav benchmarks, %s, %s CPUs, load %s, Xvfb with QT_QPA_PLATFORM=xcb, medians of %s rounds\n' \
-    "$(date -u +%Y-%m-%d)" "$(nproc)" "$(cut -d' ' -f1-3 /proc/loadavg)" "$rounds"
+platform="Xvfb with QT_QPA_PLATFORM=xcb"
+[ "$mode" = wine ] && platform="the Windows program under $(wine --version) on Xvfb"
+printf 'zerivirav benchmarks, %s, %s CPUs, load %s, %s, medians of %s rounds\n' \
+    "$(date -u +%Y-%m-%d)" "$(nproc)" "$(cut -d' ' -f1-3 /proc/loadavg)" "$platform" "$rounds"
 echo
 printf '%-9s %-12s | %-20s %-20s | %6s %-14s\n' "ROM files" "start to" "plain ms (IQR)" "window ms (IQR)" \
     "ratio" "target"
@@ -117,6 +156,14 @@ for n in "${sizes[@]}"; do
             "$(cell "${win[$n]}" $at)" "$ratio" "<= ${limit}x $(verdict "$ratio" "$limit")"
     done
 done
+if [ "$mode" = wine ]; then
+    echo
+    echo "plain: a QMainWindow of the same size with one menu and a label, set up as the program is (font,"
+    echo "style); window: the program itself. Both .exe files lie in the Windows program's folder."
+    echo "mapped: from the fork of wine to the X server's MapNotify of the window; first paint: to the"
+    echo "DAMAGE events that cover the whole window. ratio: of the medians; IQR: first to third quartile."
+    exit 0
+fi
 echo
 printf '%-9s | %9s %10s %-14s %-17s\n' "ROM files" "plain MiB" "window MiB" "extra" "target"
 printf '%s\n' "----------+--------------------------------------------------------"

@@ -5,7 +5,7 @@
 # Build: compiler, CMake/Ninja, Qt 6 Widgets, and the fonts the fixed layout is measured with.
 # Qt's Wayland plugin, so the program runs natively in a Wayland session, and
 # what asking the compositor for startup tokens is built with.
-ZV_BUILD_PACKAGES="g++ cmake ninja-build qt6-base-dev libgl-dev libglx-dev libopengl-dev libxkbcommon-dev pkg-config libxcb1-dev libxcb-res0-dev fonts-dejavu-core fonts-urw-base35 qt6-wayland qt6-base-private-dev libwayland-dev wayland-protocols"
+ZV_BUILD_PACKAGES="g++ cmake ninja-build qt6-base-dev libgl-dev libglx-dev libopengl-dev libxkbcommon-dev pkg-config libxcb1-dev libxcb-res0-dev libxau-dev fonts-dejavu-core fonts-urw-base35 qt6-wayland qt6-base-private-dev libwayland-dev wayland-protocols"
 # A private X server with a window manager, screenshots and key presses.
 ZV_X_PACKAGES="xvfb openbox imagemagick x11-utils xdotool"
 # The start-up benchmark watches the X server's drawing (DAMAGE) itself.

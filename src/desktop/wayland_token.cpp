@@ -22,8 +22,6 @@ namespace desktop {
 
 namespace {
 
-constexpr int kWaitMs = 100;
-
 void onGlobalRemoved(void *, wl_registry *, uint32_t) {}
 
 void onToken(void *data, xdg_activation_token_v1 *, const char *token)
@@ -145,7 +143,7 @@ QByteArray WaylandTokens::request()
             return {};
         m_context = toolkitContext;
     }
-    const QDeadlineTimer deadline(kWaitMs);
+    const QDeadlineTimer deadline(m_wait);
     // A token is for the user's input on a seat: where there is none (a
     // kiosk, a test compositor) none is asked for.
     if (!bind(deadline) || !hasSeat())

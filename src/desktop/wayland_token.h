@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QDeadlineTimer>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 
@@ -39,8 +40,12 @@ public:
     WaylandTokens &operator=(const WaylandTokens &) = delete;
 
     // A new token, or empty when the compositor hands out none, offers no
-    // seat, or does not answer within about 100 ms.
+    // seat, or does not answer within the wait (100 ms unless set).
     QByteArray request();
+
+    // How long a request waits on the compositor: short, since the user
+    // waits for the task meanwhile; tests on a loaded machine give more.
+    void setWait(std::chrono::milliseconds wait) { m_wait = wait; }
 
     // What the registry walk found once the compositor answered it.
     bool answered() const { return m_synced; }
@@ -58,6 +63,7 @@ private:
     wl_registry *m_registry = nullptr;
     wl_callback *m_sync = nullptr;
     xdg_activation_v1 *m_global = nullptr;
+    std::chrono::milliseconds m_wait{100};
     int m_seats = 0;
     bool m_synced = false;
 };

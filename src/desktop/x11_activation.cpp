@@ -8,13 +8,20 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <utility>
 #include <unordered_map>
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
+#include <X11/Xauth.h>
 #include <xcb/res.h>
 #include <xcb/xcb.h>
 
@@ -29,8 +36,9 @@ namespace desktop {
 namespace {
 
 // How long the user-interface thread waits for the looking thread as the
-// front end ends; it takes that long only when stuck on an X server.
-constexpr int kEndWaitMs = 250;
+// front end ends, once the connection is shut: only a connect to a display
+// elsewhere that does not answer lasts that long.
+constexpr int kEndWaitMs = 1000;
 // How often the socket table is looked at while a lazily started XWayland
 // has not been started.
 constexpr int kServerCheckMs = 200;
@@ -108,18 +116,121 @@ struct Server {
     bool hasRes = false;
 };
 
+// A local display's socket, connected here rather than inside xcb_connect so
+// that it can be shut down while the server's first answer is waited for: a
+// stopped XWayland takes the connection and never answers. The abstract
+// name first, as xcb looks; -1 for a display that is not local, or on error.
+int connectLocal(const char *host, int number)
+{
+    if (std::strcmp(host, "") != 0 && std::strcmp(host, "unix") != 0)
+        return -1;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    const std::string path = "/tmp/.X11-unix/X" + std::to_string(number);
+    for (const bool abstract : {true, false}) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path + (abstract ? 1 : 0), path.c_str(), path.size() + 1);
+        const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + path.size() + 1);
+        if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), length) == 0)
+            return fd;
+    }
+    ::close(fd);
+    return -1;
+}
+
+// The connection's socket as the user-interface thread may shut it down
+// when the front end ends: a duplicate of the connection's descriptor, which
+// only the looking thread opens and closes, with the lock held.
+struct EndLine {
+    std::mutex lock;
+    int fd = -1;
+    bool ending = false;
+
+    // False when the front end is ending already: the connection is not to be used.
+    bool publish(int connection)
+    {
+        const std::lock_guard hold(lock);
+        if (!ending && connection >= 0)
+            fd = ::fcntl(connection, F_DUPFD_CLOEXEC, 0);
+        return !ending;
+    }
+    bool ended()
+    {
+        const std::lock_guard hold(lock);
+        return ending;
+    }
+    void withdraw()
+    {
+        const std::lock_guard hold(lock);
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+    // Reading ends at once, so that xcb fails wherever it waits. Writing
+    // is left alone: a write to a socket shut for writing raises SIGPIPE.
+    void end()
+    {
+        const std::lock_guard hold(lock);
+        ending = true;
+        if (fd >= 0)
+            ::shutdown(fd, SHUT_RD);
+    }
+};
+
+// Connects with the first authorization the user's authority file holds for
+// the display (MIT-MAGIC-COOKIE-1, as servers on this host use), or with
+// xcb's own connect for a display elsewhere or a server that refused it.
+xcb_connection_t *connectTo(const QByteArray &display, int *screenNumber, EndLine &line)
+{
+    char *host = nullptr;
+    int number = 0;
+    const int fd = xcb_parse_display(display.constData(), &host, &number, screenNumber) ? connectLocal(host, number) : -1;
+    std::free(host);
+    if (fd >= 0) {
+        if (!line.publish(fd)) {
+            ::close(fd);
+            return nullptr;
+        }
+        char name[256] = {};
+        ::gethostname(name, sizeof name - 1);
+        const std::string numberText = std::to_string(number);
+        char cookie[] = "MIT-MAGIC-COOKIE-1";
+        char *names[] = {cookie};
+        int nameLengths[] = {int(std::strlen(cookie))};
+        Xauth *entry = XauGetBestAuthByAddr(FamilyLocal, (unsigned short)std::strlen(name), name,
+                                            (unsigned short)numberText.size(), numberText.c_str(), 1, names, nameLengths);
+        xcb_auth_info_t auth{};
+        if (entry)
+            auth = {entry->name_length, entry->name, entry->data_length, entry->data};
+        xcb_connection_t *c = xcb_connect_to_fd(fd, entry ? &auth : nullptr);
+        XauDisposeAuth(entry);
+        if (!xcb_connection_has_error(c))
+            return c;
+        xcb_disconnect(c);
+        line.withdraw();
+        if (line.ended())
+            return nullptr;
+    }
+    // A display elsewhere is connected to inside xcb: only its later waits can be ended.
+    xcb_connection_t *c = xcb_connect(display.constData(), screenNumber);
+    if (!xcb_connection_has_error(c) && line.publish(xcb_get_file_descriptor(c)))
+        return c;
+    xcb_disconnect(c);
+    return nullptr;
+}
+
 // Connects and learns the display: it waits on the server, so it runs on a
 // thread of its own. An XWayland started on demand takes a moment to answer,
 // and a server that hangs must not hold up the window.
-Server openServer(const QByteArray &display)
+Server openServer(const QByteArray &display, EndLine &line)
 {
     Server server;
     int screenNumber = 0;
-    server.c = xcb_connect(display.constData(), &screenNumber);
-    if (xcb_connection_has_error(server.c)) {
-        xcb_disconnect(server.c);
+    server.c = connectTo(display, &screenNumber, line);
+    if (!server.c)
         return {};
-    }
     auto screens = xcb_setup_roots_iterator(xcb_get_setup(server.c));
     for (; screenNumber > 0 && screens.rem > 1; --screenNumber)
         xcb_screen_next(&screens);
@@ -148,24 +259,48 @@ public:
         : m_focused(std::move(frontEndFocused)), m_giveUp(new QTimer(this)), m_waitForServer(new QTimer(this)),
           m_retry(new QTimer(this))
     {
+        // Every way into this object ends by serving what the connection read
+        // meanwhile: a round trip takes in the events that came before its
+        // reply, and the socket notifier says nothing of those.
         m_retry->setSingleShot(true);
-        connect(m_retry, &QTimer::timeout, this, &X11Worker::confirm);
+        connect(m_retry, &QTimer::timeout, this, [this] { served(&X11Worker::confirm); });
         m_giveUp->setSingleShot(true);
-        connect(m_giveUp, &QTimer::timeout, this, &X11Worker::stop); // no window: nothing to report
+        connect(m_giveUp, &QTimer::timeout, this, [this] { served(&X11Worker::stop); }); // no window: nothing to report
         m_waitForServer->setInterval(kServerCheckMs);
-        connect(m_waitForServer, &QTimer::timeout, this, &X11Worker::connectOnceStarted);
+        connect(m_waitForServer, &QTimer::timeout, this, [this] { served(&X11Worker::connectOnceStarted); });
     }
     // On the user-interface thread, once the looking thread has finished.
-    ~X11Worker() override
-    {
-        if (m_server.c)
-            xcb_disconnect(m_server.c);
-    }
+    ~X11Worker() override { disconnectFromServer(); }
 
     void start(X11Request request)
     {
         stop();
         m_request = std::move(request);
+        served(&X11Worker::restart);
+    }
+
+    // Ends looking and lets go of the server, on this thread, before it ends.
+    void finish()
+    {
+        stop();
+        disconnectFromServer();
+        QThread::currentThread()->quit();
+    }
+
+    // The one call from the user-interface thread, as the front end ends:
+    // whatever the looking thread waits for on the server fails at once.
+    void end() { m_line.end(); }
+
+private:
+    template <typename Step>
+    void served(Step step)
+    {
+        (this->*step)();
+        serve(false);
+    }
+
+    void restart()
+    {
         if (m_request.display.isEmpty() || m_request.deadline.hasExpired())
             return;
         m_looking = true;
@@ -179,15 +314,6 @@ public:
         connectOnceStarted();
     }
 
-    // Ends looking and lets go of the server, on this thread, before it ends.
-    void finish()
-    {
-        stop();
-        disconnectFromServer();
-        QThread::currentThread()->quit();
-    }
-
-private:
     // A lazily started XWayland is left alone until something else starts
     // it: a native Wayland emulator needs none, and an X11 one starts it by
     // connecting. Until then the socket table is looked at now and then.
@@ -200,7 +326,7 @@ private:
             return;
         }
         m_waitForServer->stop();
-        m_server = openServer(m_display);
+        m_server = openServer(m_display, m_line);
         if (!m_server.c) {
             stop(); // no server there: nothing to do and nothing to report
             return;
@@ -222,7 +348,6 @@ private:
         m_shown = m_asked = XCB_WINDOW_NONE;
         watchRoot(true);
         look();
-        serve(false);
     }
 
     void disconnectFromServer()
@@ -236,6 +361,7 @@ private:
         if (m_server.c)
             xcb_disconnect(m_server.c);
         m_server = {};
+        m_line.withdraw();
     }
 
     void stop()
@@ -497,6 +623,7 @@ private:
 
     const std::shared_ptr<std::atomic<bool>> m_focused; // set by the user-interface thread
     Server m_server; // our connection, and what we know of its display
+    EndLine m_line;
     QByteArray m_display;
     const QByteArray m_host = thisHost();
     QSocketNotifier *m_notifier = nullptr;
@@ -522,9 +649,10 @@ X11Activation::X11Activation() : m_thread(new QThread), m_worker(new X11Worker(m
 
 X11Activation::~X11Activation()
 {
+    m_worker->end();
     QMetaObject::invokeMethod(m_worker, &X11Worker::finish, Qt::QueuedConnection);
     if (!m_thread->wait(QDeadlineTimer(kEndWaitMs)))
-        return; // stuck on a server: both are left to end with the process
+        return; // still connecting to a display elsewhere: both are left to end with the process
     delete m_worker;
     delete m_thread;
 }

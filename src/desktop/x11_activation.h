@@ -38,8 +38,8 @@ class X11Worker;
 class X11Activation final {
 public:
     X11Activation();
-    // Never waits on the X server: a thread stuck on one is left to end
-    // with the process.
+    // Never waits on the X server: the connection is shut down first, so
+    // that the looking thread ends before the toolkit does.
     ~X11Activation();
     X11Activation(const X11Activation &) = delete;
     X11Activation &operator=(const X11Activation &) = delete;

@@ -139,7 +139,8 @@ def no_xwayland_for_wayland(session):
 
 def stalled_xwayland(session):
     """XWayland stopped (a debugger, or a system short of memory) while the
-    native front end looks for an X window: the window keeps answering."""
+    native front end looks for an X window: the window keeps answering, and
+    the front end still ends at once, cleanly, when the user leaves it."""
     folder, app = _front_end(session, "wayland", "x11", "stalled-xwayland")
     _press_run(session, app)
     wait_until(lambda: _stand_in_focused(session), 20, "the emulator's window to have the focus", interval=0.1)
@@ -154,9 +155,12 @@ def stalled_xwayland(session):
         readme = app.window("Readme", timeout=10)
         check(showing(readme), "the Readme window is not shown")
         check(showing(app.main_window(timeout=10)), "the front end stopped answering")
+        check(app.alive(), "the front end ended")
+        app.press("Exit")
+        status = app.wait_exit(10)
+        check(status == 0, f"the front end ended with status {status}")
     finally:
         os.kill(xwayland, signal.SIGCONT)
-    check(app.alive(), "the front end ended")
 
 
 SCENARIOS = [

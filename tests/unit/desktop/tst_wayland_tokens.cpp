@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -36,16 +37,23 @@ public:
 
     const char *socket() const { return m_socket; }
 
-    // Answers from a thread of its own until stopped; before, nothing is answered.
+    // Answers from a thread of its own until stopped; before, nothing is
+    // answered. Not wl_display_run: a stop before that thread first ran
+    // (a starved thread, a failed case) would leave it running for good.
     void start()
     {
-        m_thread = std::thread([this] { wl_display_run(m_display); });
+        m_thread = std::thread([this] {
+            while (!m_stop) {
+                wl_display_flush_clients(m_display);
+                wl_event_loop_dispatch(wl_display_get_event_loop(m_display), 20);
+            }
+        });
     }
     void stop()
     {
         if (!m_thread.joinable())
             return;
-        wl_display_terminate(m_display);
+        m_stop = true;
         m_thread.join();
     }
 
@@ -89,14 +97,19 @@ private:
     wl_display *m_display = nullptr;
     const char *m_socket = nullptr;
     std::thread m_thread;
+    std::atomic<bool> m_stop{false};
 };
 
 // The front end's side: a connection of its own, the tokens asked for over
-// it, and how often the toolkit's seat and serial were asked for.
+// it, and how often the toolkit's seat and serial were asked for. The wait
+// is one no loaded machine runs out of.
+constexpr std::chrono::seconds kAmpleWait(60);
+
 struct FrontEnd {
     explicit FrontEnd(const Compositor &compositor)
         : display(wl_display_connect(compositor.socket()), wl_display_disconnect)
     {
+        tokens.setWait(kAmpleWait);
     }
     bool connected() const { return display != nullptr; }
 
@@ -157,8 +170,10 @@ private slots:
         Compositor compositor(true);
         FrontEnd frontEnd(compositor);
         QVERIFY(frontEnd.connected());
-        QVERIFY(frontEnd.tokens.request().isEmpty()); // nobody answers yet
+        frontEnd.tokens.setWait(std::chrono::milliseconds(1)); // nothing answers before start(), however long
+        QVERIFY(frontEnd.tokens.request().isEmpty());
         QVERIFY(!frontEnd.tokens.answered());
+        frontEnd.tokens.setWait(kAmpleWait);
         compositor.start();
         QCOMPARE(frontEnd.tokens.request(), QByteArray("token-1"));
         QCOMPARE(frontEnd.tokens.request(), QByteArray("token-2"));
