@@ -45,12 +45,16 @@ inline bool makeHiddenReadOnly(const QString &path)
     return SetFileAttributesW(reinterpret_cast<const wchar_t *>(path.utf16()),
                               FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
 }
+inline bool makeSystem(const QString &path)
+{
+    return SetFileAttributesW(reinterpret_cast<const wchar_t *>(path.utf16()), FILE_ATTRIBUTE_SYSTEM);
+}
 inline unsigned fileMode(const QString &) { return 0; }
 inline unsigned currentUmask() { return 0; }
-// A new empty file named by these bytes, in the system's code page.
+// A new empty file named by these bytes, UTF-8 as the program keeps names there.
 inline bool createNamed(const QByteArray &name)
 {
-    QFile file(QFile::decodeName(name));
+    QFile file(QString::fromUtf8(name));
     return !file.exists() && file.open(QIODevice::WriteOnly);
 }
 inline int openInheritable() { return -1; }
@@ -129,6 +133,7 @@ inline bool setMode(const QString &path, unsigned mode)
 }
 
 inline bool makeHiddenReadOnly(const QString &) { return false; }
+inline bool makeSystem(const QString &) { return false; }
 
 // A folder named by these very bytes, made and entered.
 inline bool makeFolder(const QByteArray &name)

@@ -6,6 +6,10 @@
 // only after QUEX_STANDIN_DELAY_MS, as a slow emulator would. As the
 // native stand-in, it writes QUEX_STANDIN_SAY and a line feed to standard
 // error and ends with exit status QUEX_STANDIN_EXIT.
+// Where its last argument names a file, as a ROM name does, it opens it and
+// records in "quex.opened", in the same format, its process id, the file's
+// own (long) name and its first bytes, at most 32: which file the name
+// reached, whichever of its names it was given by.
 // Built without Qt by x86_64-w64-mingw32-g++ (-municode); built again with
 // QUEX_STANDIN_DLL_MISSING against a DLL that is never installed, it cannot
 // start at all, as an emulator whose DLL is missing.
@@ -42,9 +46,9 @@ std::string logLine(int argc, wchar_t **argv)
 
 // One WriteFile on a handle opened for appending only, so lines of runs
 // started together never interleave.
-bool appendToLog(const std::string &line)
+bool appendToLog(const std::string &line, const wchar_t *logName = L"quex.log")
 {
-    HANDLE log = CreateFileW(L"quex.log", FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    HANDLE log = CreateFileW(logName, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (log == INVALID_HANDLE_VALUE)
         return false;
@@ -52,6 +56,29 @@ bool appendToLog(const std::string &line)
     const BOOL ok = WriteFile(log, line.data(), DWORD(line.size()), &written, nullptr);
     CloseHandle(log);
     return ok && written == line.size();
+}
+
+// The record of the file `argument` names, or nothing where it names none.
+std::string openedLine(const wchar_t *argument)
+{
+    wchar_t longName[4 * MAX_PATH];
+    const DWORD length = GetLongPathNameW(argument, longName, 4 * MAX_PATH);
+    const HANDLE file = CreateFileW(argument, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (length == 0 || length >= 4 * MAX_PATH || file == INVALID_HANDLE_VALUE) {
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+        return {};
+    }
+    char start[32];
+    DWORD read = 0;
+    ReadFile(file, start, sizeof start, &read, nullptr);
+    CloseHandle(file);
+    const std::wstring name(longName, length);
+    std::string line = std::to_string(GetCurrentProcessId());
+    appendRecordField(line, utf8(name.substr(name.find_last_of(L"\\/") + 1).c_str()));
+    appendRecordField(line, std::string(start, read));
+    return line + '\n';
 }
 
 int secondsToStay()
@@ -123,6 +150,8 @@ int wmain(int argc, wchar_t **argv)
 #endif
     if (!appendToLog(logLine(argc, argv)))
         return 3;
+    if (const std::string opened = argc > 1 ? openedLine(argv[argc - 1]) : std::string(); !opened.empty())
+        appendToLog(opened, L"quex.opened");
     if (const wchar_t *say = _wgetenv(L"QUEX_STANDIN_SAY")) {
         const std::string line = utf8(say) + '\n';
         DWORD written = 0;

@@ -23,7 +23,7 @@ bool isRomFileName(std::string_view name)
 
 QString decoded(std::string_view name)
 {
-    return QFile::decodeName(QByteArray::fromRawData(name.data(), qsizetype(name.size())));
+    return platform::nameText(QByteArray::fromRawData(name.data(), qsizetype(name.size())));
 }
 
 // The folder's names as they are read: their bytes back to back, where each

@@ -1,6 +1,7 @@
 #include "app/rom_order.h"
 
 #include "base/ascii.h"
+#include "platform/files.h"
 
 #include <QFile>
 
@@ -28,7 +29,7 @@ constexpr std::size_t kRadixSortFrom = 512;
 
 QString decoded(std::string_view name)
 {
-    return QFile::decodeName(QByteArray::fromRawData(name.data(), qsizetype(name.size())));
+    return platform::nameText(QByteArray::fromRawData(name.data(), qsizetype(name.size())));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "launch/script.h"
 #include "launch/task.h"
 #include "options/pages.h"
+#include "platform/files.h"
 #include "rom/catalogue.h"
 #include "rom/fingerprint.h"
 #include "ui/error_report.h"
@@ -132,7 +133,7 @@ Widget *place(Widget *widget, std::string_view name, const QRect &rect)
 QString earlyEndDescription(const QByteArray &romName, const launch::TaskEnd &end)
 {
     const QString rom = romName.isEmpty() ? QStringLiteral("with no ROM selected")
-                                          : QStringLiteral("on the ROM \"%1\"").arg(QFile::decodeName(romName));
+                                          : QStringLiteral("on the ROM \"%1\"").arg(platform::nameText(romName));
     return QStringLiteral("%1 ended %2 within %3 seconds of its start, %4.")
         .arg(QLatin1String(launch::kEmulatorName), end.how, QString::number(launch::kWatchSeconds), rom);
 }
@@ -411,14 +412,21 @@ void Zerivirav::Run_Click()
     const std::optional<Press> press = std::exchange(m_press, std::nullopt);
     if (press && isSecondClick(*press))
         return;
-    if (const auto problem = launch::romNameProblem(m_romName)) {
+    // The name as the script's command line gives it to the interpreter: in
+    // the system's code page on Windows, the name itself elsewhere.
+    const auto named = platform::scriptFileName(m_romName);
+    const auto *inScript = std::get_if<QByteArray>(&named);
+    std::optional<QString> problem = inScript ? launch::romNameProblem(m_romName) : std::get<QString>(named);
+    if (!problem && !launch::commandLineRomName(*inScript))
+        problem = launch::romNameProblem(*inScript);
+    if (problem) {
         m_errors.report(ui::ErrorNumber::BadFileName,
                         QStringLiteral("The ROM file name \"%1\" cannot be passed to %2: %3. Rename "
                                        "the file and try again.")
-                            .arg(QFile::decodeName(m_romName), QLatin1String(launch::kEmulatorName), *problem));
+                            .arg(platform::nameText(m_romName), QLatin1String(launch::kEmulatorName), *problem));
         return;
     }
-    const auto romArgument = launch::commandLineRomName(m_romName);
+    const auto romArgument = launch::commandLineRomName(*inScript);
 
     // The options line is ASCII: switches, digits and an ASCII separator.
     const QByteArray script = launch::scriptBytes(m_optionsLine.toLatin1(), *romArgument);
@@ -439,6 +447,7 @@ void Zerivirav::Run_Click()
         m_errors.report(ui::ErrorNumber::FileNotFound, failure->message);
         return;
     }
+    auto processes = watch->processList();
     connect(watch, &launch::TaskWatch::finished, watch, &QObject::deleteLater);
     connect(watch, &launch::TaskWatch::endedEarly, this, [this, rom = m_romName](const launch::TaskEnd &end) {
         m_errors.reportLater(earlyEndDescription(rom, end), launch::readableOutput(end.output));
@@ -453,7 +462,7 @@ void Zerivirav::Run_Click()
         first.arrived = m_clock.elapsed();
         m_lastStart = Start{first, m_optionsLine, m_romName};
     }
-    m_activator->activateTask(m_taskId, press ? press->eventTime : 0);
+    m_activator->activateTask(m_taskId, press ? press->eventTime : 0, std::move(processes));
 }
 
 void Zerivirav::Clear_Click()

@@ -52,7 +52,7 @@ QByteArray Activator::startupToken()
     return {};
 }
 
-void Activator::activateTask(double taskId, quint64 pressTime)
+void Activator::activateTask(double taskId, quint64 pressTime, std::function<std::vector<quint32>()>)
 {
     if (!qGuiApp || !(taskId > 1 && taskId < 4194305))
         return;

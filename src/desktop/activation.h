@@ -6,7 +6,9 @@
 #include <QByteArray>
 #include <QObject>
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 namespace desktop {
 
@@ -27,8 +29,10 @@ public:
     // never over a program the user has turned to since. `pressTime` is the
     // time the input event of the Run press carried (0: none). Never waits
     // on a display server and never reports; a later call replaces an earlier
-    // one still looking.
-    void activateTask(double taskId, quint64 pressTime);
+    // one still looking. `processes`, where the launcher keeps such a list,
+    // gives the ids of the task's processes at the time of asking: on
+    // Windows only they are the ones whose windows count.
+    void activateTask(double taskId, quint64 pressTime, std::function<std::vector<quint32>()> processes = {});
 
 private:
     struct Private;

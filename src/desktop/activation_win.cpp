@@ -1,9 +1,13 @@
 // Bringing the started emulator's window to the front on Windows. The task is
 // the command interpreter running the launch script; the emulator is its
-// child and shows its window some time later, so the task's family is looked
-// at from the event loop every 75 ms for at most 10 s. A window that has only
-// just been shown may not take the foreground yet: it is asked again until it
-// has it. Under wine the window manager decides, and is asked in steps.
+// child and shows its window some time later, so the task's processes, as its
+// job lists them, are looked at from the event loop every 75 ms for at most
+// 10 s. The job's list, unlike parent process ids, names no stranger: an id
+// is reused soon after its process ends, and an orphan keeps its dead
+// parent's. A window that has only just been shown may not take the
+// foreground yet: it is asked again until it has had it, and never after, so
+// a user who turns back to the front end keeps it. Under wine the window
+// manager decides, and is asked in steps.
 
 #include "desktop/activation.h"
 
@@ -12,12 +16,12 @@
 #include <QTimer>
 
 #include <cwchar>
+#include <functional>
 #include <set>
 #include <utility>
 #include <vector>
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 namespace desktop {
 
@@ -31,30 +35,9 @@ constexpr int kGiveUpMs = 10000;
 constexpr int kWineStepMs = 250;
 constexpr int kWineWatchMs = 1500;
 
-// A process and every process it started, from one snapshot of the process list.
-std::set<DWORD> familyOf(DWORD root)
-{
-    std::set<DWORD> family{root};
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return family;
-    std::vector<std::pair<DWORD, DWORD>> parents; // process, its parent
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-        parents.emplace_back(entry.th32ProcessID, entry.th32ParentProcessID);
-    CloseHandle(snapshot);
-    // The snapshot lists children before or after their parents: grow until nothing is added.
-    for (bool grown = true; grown;) {
-        grown = false;
-        for (const auto &[process, parent] : parents)
-            grown = (family.count(parent) && family.insert(process).second) || grown;
-    }
-    return family;
-}
-
 struct Candidates {
     const std::set<DWORD> *family;
+    HWND console;            // the interpreter's console, where known
     DWORD task;
     HWND own = nullptr;      // the interpreter's own window (its console)
     HWND started = nullptr;  // the newest window of a process it started
@@ -74,10 +57,10 @@ BOOL CALLBACK collect(HWND window, LPARAM param)
     auto *c = reinterpret_cast<Candidates *>(param);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (!IsWindowVisible(window) || GetWindow(window, GW_OWNER) || !c->family->count(owner))
+    if (!IsWindowVisible(window) || GetWindow(window, GW_OWNER) || (window != c->console && !c->family->count(owner)))
         return TRUE;
     // EnumWindows goes from the top of the Z order down: the first found is the newest shown.
-    HWND &slot = owner == c->task || isConsole(window) ? c->own : c->started;
+    HWND &slot = owner == c->task || window == c->console || isConsole(window) ? c->own : c->started;
     if (!slot)
         slot = window;
     return TRUE;
@@ -90,6 +73,28 @@ bool underWine()
 {
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+// The window of the console the process `task` runs in, asked of the console
+// itself: its host is no process of the task's (conhost under wine and, on
+// Windows 11, Windows Terminal, whose tab GetConsoleWindow gives as a hidden
+// window owned by the Terminal's window). For the moment it takes, the front
+// end shares the console, with its standard handles kept as they were.
+HWND consoleWindowOf(DWORD task)
+{
+    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE), out = GetStdHandle(STD_OUTPUT_HANDLE),
+                 err = GetStdHandle(STD_ERROR_HANDLE);
+    if (!AttachConsole(task))
+        return nullptr; // none yet, or the front end has a console of its own
+    HWND window = GetConsoleWindow();
+    FreeConsole();
+    SetStdHandle(STD_INPUT_HANDLE, in);
+    SetStdHandle(STD_OUTPUT_HANDLE, out);
+    SetStdHandle(STD_ERROR_HANDLE, err);
+    if (window && !IsWindowVisible(window))
+        if (const HWND host = GetWindow(window, GW_OWNER); host && IsWindowVisible(host))
+            window = host;
+    return window;
 }
 
 DWORD ownerOf(HWND window)
@@ -107,11 +112,14 @@ public:
         connect(&m_timer, &QTimer::timeout, this, &Activation::poll);
     }
 
-    void start(DWORD task)
+    void start(DWORD task, std::function<std::vector<quint32>()> processes)
     {
         m_task = task;
+        m_processes = std::move(processes);
+        m_console = nullptr;
         restoreHalfway();
         m_shown = m_asked = nullptr;
+        m_hadForeground = false;
         m_userWithUs = true; // the user has just pressed Run
         m_deadline = QDeadlineTimer(kGiveUpMs);
         // The user's Run press makes this process the one that may hand the
@@ -126,24 +134,32 @@ private:
     // see; the interpreter's console only serves until it shows a window.
     void poll()
     {
-        const std::set<DWORD> family = familyOf(m_task);
-        Candidates found{&family, m_task};
+        std::set<DWORD> family{m_task};
+        if (m_processes)
+            for (const quint32 process : m_processes())
+                family.insert(DWORD(process));
+        if (!m_console)
+            m_console = consoleWindowOf(m_task);
+        Candidates found{&family, m_console, m_task};
         EnumWindows(collect, reinterpret_cast<LPARAM>(&found));
         const HWND active = GetForegroundWindow();
         // Where the user is, as long as the emulator has shown no window:
         // once it has, the foreground may be its window whoever has the
         // focus (wine gives a new window the foreground regardless).
         if (!found.started && active)
-            m_userWithUs = familyOf(GetCurrentProcessId()).count(ownerOf(active)) > 0;
+            m_userWithUs = active == m_console || ownerOf(active) == GetCurrentProcessId()
+                           || family.count(ownerOf(active)) > 0;
+        if (m_asked && active == m_asked)
+            m_hadForeground = true;
         const HWND window = found.started ? found.started : found.own;
         if (window && window != m_shown) {
             m_shown = window;
             bringForward(window);
-        } else if (m_asked && active != m_asked) {
+        } else if (m_asked && active != m_asked && !m_hadForeground) {
             bringForward(m_asked);
         }
         wineStep();
-        const bool settled = !m_asked || (GetForegroundWindow() == m_asked && m_wineStep == WineStep::None);
+        const bool settled = !m_asked || (m_hadForeground && m_wineStep == WineStep::None);
         if ((found.started && settled) || (m_deadline.hasExpired() && m_wineStep == WineStep::None))
             m_timer.stop(); // done, or the task shows no window: nothing to report
     }
@@ -173,12 +189,15 @@ private:
             if (window != m_asked) {
                 restoreHalfway();
                 m_asked = window;
+                m_hadForeground = false;
                 m_wineStep = WineStep::Minimize;
                 m_stepDue = QDeadlineTimer(kWineStepMs);
             }
             return;
         }
         SetForegroundWindow(window);
+        if (window != m_asked)
+            m_hadForeground = false;
         m_asked = window;
     }
 
@@ -218,8 +237,11 @@ private:
     QTimer m_timer;
     QDeadlineTimer m_deadline;
     DWORD m_task = 0;
+    std::function<std::vector<quint32>()> m_processes; // the task's job's processes
+    HWND m_console = nullptr;
     HWND m_shown = nullptr;
-    HWND m_asked = nullptr; // asked for the foreground, which it has not taken yet
+    HWND m_asked = nullptr;      // asked for the foreground
+    bool m_hadForeground = false; // and it has had it: it is not asked again
     bool m_userWithUs = true;
     const bool m_underWine = underWine();
     WineStep m_wineStep = WineStep::None;
@@ -241,13 +263,13 @@ QByteArray Activator::startupToken()
     return {}; // the foreground is handed on by AllowSetForegroundWindow
 }
 
-void Activator::activateTask(double taskId, quint64)
+void Activator::activateTask(double taskId, quint64, std::function<std::vector<quint32>()> processes)
 {
     if (!(taskId > 0 && taskId <= 4294967295.0))
         return;
     if (!d->activation)
         d->activation = new Activation(this);
-    d->activation->start(static_cast<DWORD>(taskId));
+    d->activation->start(static_cast<DWORD>(taskId), std::move(processes));
 }
 
 } // namespace desktop

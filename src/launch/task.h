@@ -6,8 +6,10 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <variant>
+#include <vector>
 
 namespace launch {
 
@@ -42,7 +44,10 @@ class TaskWatch;
 // folder, whose bytes are `script`, with a normal focused window, and returns
 // its task id without waiting for it. Where there is no batch interpreter the
 // command line is taken from `script` itself: no other file of the folder is
-// ever read or run in its place. The task gets the front end's environment,
+// ever read or run in its place. On Windows the interpreter runs a copy of
+// `script` of its own, in the user's temporary folder, which goes once the
+// interpreter has ended: a later Run that rewrites the script never changes
+// what an earlier interpreter still reads. The task gets the front end's environment,
 // except that a startup token the front end itself was started with is never
 // passed on: only `startup`'s, as XDG_ACTIVATION_TOKEN and DESKTOP_STARTUP_ID.
 // Its output and error output reach the front end's own. With `watch`, the
@@ -64,6 +69,12 @@ public:
 
     bool isWatching() const;
 
+    // The ids of the task's processes at the time of the call, the task's
+    // own and those it started, for as long as the function is kept, also
+    // after the watch has finished. Empty where the platform has no such
+    // list (POSIX: the task's windows are traced by other means).
+    std::function<std::vector<quint32>()> processList() const { return m_processes; }
+
 signals:
     void endedEarly(const launch::TaskEnd &end);
     void finished();
@@ -78,6 +89,7 @@ private:
     struct PlatformSource;
     void finish();
     std::unique_ptr<Source> m_source;
+    std::function<std::vector<quint32>()> m_processes;
 };
 
 // The last lines of a task's output as a report shows them: at most

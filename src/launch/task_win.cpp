@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QWinEventNotifier>
 
+#include <algorithm>
+#include <cwchar>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -199,15 +201,168 @@ struct TaskWatch::PlatformSource final : TaskWatch::Source {
     QTimer span;
 };
 
+namespace {
+
+// The interpreter runs a copy of the script of its own. Windows' cmd.exe
+// opens a batch file anew for each line and goes on at the byte where it
+// left off: had it run Quex.bat itself, a second Run that rewrote it while
+// the first emulator ran would have the first interpreter, once that
+// emulator ended, go on in the middle of the new command line and run its
+// tail as a command. (Wine's cmd.exe keeps the file open instead, and a second
+// Run could not replace it.) Each copy lies in the user's temporary folder
+// under a name of its own, beside a job object of the same name that lives as
+// long as its interpreter holds a handle to it: a copy whose job is gone
+// belongs to an interpreter that has ended, in this session or an earlier one.
+constexpr wchar_t kCopyPrefix[] = L"zerivirav-run-";
+constexpr wchar_t kCopySuffix[] = L".bat";
+
+std::wstring jobName(std::wstring_view token)
+{
+    return L"Local\\" + std::wstring(kCopyPrefix) + std::wstring(token);
+}
+
+std::wstring temporaryFolder()
+{
+    wchar_t folder[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    return length > 0 && length <= MAX_PATH ? std::wstring(folder, length) : std::wstring();
+}
+
+// The copies of earlier Runs whose interpreters have ended, this session's
+// (whose removal failed) and those of sessions that ended before them.
+void removeLeftOvers(const std::wstring &folder)
+{
+    WIN32_FIND_DATAW found{};
+    const std::wstring pattern = folder + kCopyPrefix + L"*" + kCopySuffix;
+    const HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    const std::size_t prefix = std::wcslen(kCopyPrefix), suffix = std::wcslen(kCopySuffix);
+    do {
+        const std::wstring_view name(found.cFileName);
+        if (name.size() <= prefix + suffix || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            continue;
+        const HANDLE job = OpenJobObjectW(JOB_OBJECT_QUERY, FALSE,
+                                          jobName(name.substr(prefix, name.size() - prefix - suffix)).c_str());
+        if (job)
+            CloseHandle(job);
+        else if (GetLastError() == ERROR_FILE_NOT_FOUND)
+            DeleteFileW((folder + found.cFileName).c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+// This Run's copy and its job.
+struct Copy {
+    std::wstring path;
+    HANDLE job = nullptr;
+};
+
+std::variant<Copy, QString> writeCopy(const QByteArray &script)
+{
+    const std::wstring folder = temporaryFolder();
+    if (folder.empty())
+        return QStringLiteral("the temporary folder is not known");
+    removeLeftOvers(folder);
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    for (unsigned attempt = 0; attempt < 16; ++attempt) {
+        const std::wstring token = QStringLiteral("%1-%2-%3")
+                                       .arg(GetCurrentProcessId(), 0, 16)
+                                       .arg(quint64(now.QuadPart), 0, 16)
+                                       .arg(attempt)
+                                       .toStdWString();
+        Copy copy{folder + kCopyPrefix + token + kCopySuffix, CreateJobObjectW(nullptr, jobName(token).c_str())};
+        if (!copy.job)
+            return qt_error_string(int(GetLastError()));
+        if (GetLastError() == ERROR_ALREADY_EXISTS) {
+            CloseHandle(copy.job);
+            continue;
+        }
+        const HANDLE file = CreateFileW(copy.path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                        nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+            CloseHandle(copy.job);
+            continue;
+        }
+        DWORD error = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+        if (file != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            if (!WriteFile(file, script.constData(), DWORD(script.size()), &written, nullptr))
+                error = GetLastError();
+            else if (written != DWORD(script.size()))
+                error = ERROR_DISK_FULL;
+            if (!CloseHandle(file) && error == ERROR_SUCCESS)
+                error = GetLastError();
+            if (error != ERROR_SUCCESS)
+                DeleteFileW(copy.path.c_str()); // never half a script
+        }
+        if (error == ERROR_SUCCESS)
+            return copy;
+        CloseHandle(copy.job);
+        return QStringLiteral("%1: %2").arg(QString::fromStdWString(copy.path), qt_error_string(int(error)));
+    }
+    return QStringLiteral("no free name for it in %1").arg(QString::fromStdWString(folder));
+}
+
+// Removes the copy once its interpreter has ended, whether or not anyone
+// still watches it: on a thread of the system's pool, so that nothing of the
+// front end waits for it.
+struct Removal {
+    HANDLE process;
+    HANDLE job;
+    std::wstring copy;
+    HANDLE wait = nullptr;
+
+    static void CALLBACK ended(void *self, BOOLEAN)
+    {
+        auto *removal = static_cast<Removal *>(self);
+        DeleteFileW(removal->copy.c_str());
+        CloseHandle(removal->process);
+        CloseHandle(removal->job);
+        UnregisterWait(removal->wait); // not waiting: this runs on the wait's own thread
+        delete removal;
+    }
+};
+
+// The processes of the job now, the interpreter's and those it started.
+std::vector<quint32> processesOf(HANDLE job)
+{
+    std::vector<ULONG_PTR> buffer(64);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        auto *list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST *>(buffer.data());
+        const DWORD room = DWORD(buffer.size() - 2);
+        const DWORD bytes = DWORD(buffer.size() * sizeof(ULONG_PTR));
+        if (QueryInformationJobObject(job, JobObjectBasicProcessIdList, list, bytes, nullptr))
+            return std::vector<quint32>(list->ProcessIdList, list->ProcessIdList + std::min(room, list->NumberOfProcessIdsInList));
+        if (GetLastError() != ERROR_MORE_DATA)
+            break;
+        buffer.resize(std::size_t(list->NumberOfAssignedProcesses) + 16);
+    }
+    return {};
+}
+
+// The command line that has the interpreter read the copy in the code page
+// the script is written in. A new console starts in the OEM code page
+// ("437", "850"); chcp, documented as setting the console's code page, sets
+// it to the ANSI one first, and cmd.exe reads every later line of a batch
+// file in it. Named by its full path: a chcp.com in the ROM folder never runs.
+std::wstring commandLine(const std::wstring &systemDir, const std::wstring &copy)
+{
+    std::wstring line = L"cmd.exe /s /c \"";
+    if (GetACP() != GetOEMCP())
+        line += L"\"" + systemDir + L"\\chcp.com\" " + std::to_wstring(GetACP()) + L" >nul & ";
+    return line + L"\"" + copy + L"\"\"";
+}
+
+} // namespace
+
 std::variant<double, StartFailure> startTask(const QByteArray &scriptBytesName, const QByteArray &script,
                                              const StartupToken &token, TaskWatch *watch)
 {
     // Windows hands the foreground on by AllowSetForegroundWindow instead.
     Q_UNUSED(token);
-    // The interpreter reads the file just written; names here ignore case,
-    // so no other entry can stand in for it.
-    Q_UNUSED(script);
-    const QString scriptName = QFile::decodeName(scriptBytesName);
+    const QString scriptName = QDir::toNativeSeparators(QDir::current().absoluteFilePath(QString::fromLatin1(scriptBytesName)));
     // The interpreter is named by its full path, so a "cmd.exe" lying in the
     // ROM folder is never the one that runs.
     wchar_t systemDir[MAX_PATH];
@@ -215,8 +370,16 @@ std::variant<double, StartFailure> startTask(const QByteArray &scriptBytesName, 
     if (length == 0 || length >= MAX_PATH)
         return StartFailure{QStringLiteral("Cannot start the launch script %1: the command interpreter was not found")
                                 .arg(scriptName)};
-    const std::wstring interpreter = std::wstring(systemDir, length) + L"\\cmd.exe";
-    std::wstring commandLine = L"cmd.exe /c \"" + scriptName.toStdWString() + L"\"";
+    const std::wstring system(systemDir, length);
+    const std::wstring interpreter = system + L"\\cmd.exe";
+
+    auto copied = writeCopy(script);
+    if (auto *reason = std::get_if<QString>(&copied))
+        return StartFailure{QStringLiteral("Cannot start the launch script %1: its copy for the command interpreter "
+                                           "cannot be written: %2")
+                                .arg(scriptName, *reason)};
+    Copy copy = std::get<Copy>(std::move(copied));
+    std::wstring line = commandLine(system, copy.path);
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -224,35 +387,50 @@ std::variant<double, StartFailure> startTask(const QByteArray &scriptBytesName, 
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION process{};
     // Started held, so that it is in its job before it can start anything.
-    if (!CreateProcessW(interpreter.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                        CREATE_NEW_CONSOLE | (watch ? CREATE_SUSPENDED : 0), nullptr, nullptr, &startup, &process)) {
+    // Its current folder is the ROM folder, where quex.exe is looked for.
+    if (!CreateProcessW(interpreter.c_str(), line.data(), nullptr, nullptr, FALSE,
+                        CREATE_NEW_CONSOLE | CREATE_SUSPENDED, nullptr, nullptr, &startup, &process)) {
         const DWORD error = GetLastError();
+        DeleteFileW(copy.path.c_str());
+        CloseHandle(copy.job);
         return StartFailure{QStringLiteral("Cannot start the launch script %1: %2")
-                                .arg(QDir::toNativeSeparators(QDir::current().absoluteFilePath(scriptName)),
-                                     qt_error_string(static_cast<int>(error)))};
+                                .arg(scriptName, qt_error_string(static_cast<int>(error)))};
     }
-    if (watch) {
-        // The job only names its processes: it sets no limit, and closing
-        // it ends none of them. Where it cannot be had (a front end in a
-        // job that allows none within), the interpreter runs unwatched.
-        auto newcomers = std::make_unique<Newcomers>();
-        if (const HANDLE job = CreateJobObjectW(nullptr, nullptr)) {
-            JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-            limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
-            SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-            if (newcomers->watch(job) && AssignProcessToJobObject(job, process.hProcess))
-                watch->m_source = std::make_unique<TaskWatch::PlatformSource>(watch, process.hProcess,
-                                                                              std::move(newcomers));
-            newcomers.reset(); // done with the job's names unless watching
-            CloseHandle(job);
-        }
-        ResumeThread(process.hThread);
+    // The job only names its processes: it sets no limit, and closing it
+    // ends none of them. The interpreter holds a handle to it, which keeps
+    // its name while it runs, even after the front end has gone. Where the
+    // interpreter cannot be put in it (a front end in a job that allows none
+    // within), it runs unwatched.
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+    SetInformationJobObject(copy.job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    HANDLE held = nullptr;
+    DuplicateHandle(GetCurrentProcess(), copy.job, process.hProcess, &held, JOB_OBJECT_QUERY, FALSE, 0);
+    auto newcomers = watch ? std::make_unique<Newcomers>() : nullptr;
+    const bool inJob = (!newcomers || newcomers->watch(copy.job)) && AssignProcessToJobObject(copy.job, process.hProcess);
+    if (inJob && watch) {
+        HANDLE own = nullptr;
+        DuplicateHandle(GetCurrentProcess(), copy.job, GetCurrentProcess(), &own, JOB_OBJECT_QUERY, FALSE, 0);
+        const std::shared_ptr<void> job(own, [](HANDLE handle) { if (handle) CloseHandle(handle); });
+        watch->m_processes = [job] { return processesOf(job.get()); };
+        HANDLE watched = nullptr;
+        DuplicateHandle(GetCurrentProcess(), process.hProcess, GetCurrentProcess(), &watched, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS);
+        watch->m_source = std::make_unique<TaskWatch::PlatformSource>(watch, watched, std::move(newcomers));
     }
+    newcomers.reset(); // done with the job's names unless watching
+    // Registered before the interpreter runs, so it cannot end before.
+    auto *removal = new Removal{process.hProcess, copy.job, copy.path};
+    if (!RegisterWaitForSingleObject(&removal->wait, process.hProcess, &Removal::ended, removal, INFINITE,
+                                     WT_EXECUTEONLYONCE)) {
+        CloseHandle(process.hProcess);
+        CloseHandle(copy.job);
+        delete removal; // the copy is left for the next Run to remove
+    }
+    ResumeThread(process.hThread);
     CloseHandle(process.hThread);
     if (watch && !watch->m_source)
         QMetaObject::invokeMethod(watch, [watch] { watch->finish(); }, Qt::QueuedConnection);
-    if (!watch || !watch->m_source)
-        CloseHandle(process.hProcess);
     return static_cast<double>(process.dwProcessId);
 }
 

@@ -31,7 +31,7 @@ std::variant<QByteArray, FileFailure> readWholeFile(const QByteArray &path, qint
 QString shownPath(const QByteArray &relative)
 {
     const QDir folder(currentFolder().path);
-    return QDir::toNativeSeparators(QDir::cleanPath(folder.absoluteFilePath(QFile::decodeName(relative))));
+    return QDir::toNativeSeparators(QDir::cleanPath(folder.absoluteFilePath(nameText(relative))));
 }
 
 } // namespace platform

@@ -54,6 +54,20 @@ std::optional<QByteArray> findFile(const QByteArray &path);
 // is passed over. Empty when there is none.
 std::optional<QByteArray> findRegularFile(const QByteArray &name);
 
+// File names as the program keeps them: in bytes, the file system's own on
+// POSIX; on Windows, whose names are UTF-16, in UTF-8, so that every name a
+// folder holds has a form whatever the system's code page. nameText turns them
+// into text to show or to build paths from, nameBytes back.
+QString nameText(const QByteArray &name);
+QByteArray nameBytes(const QString &text);
+
+// The bytes that name the file `name` of the current folder in the launch
+// script's command line, which is read in the system's code page: the name
+// itself where that code page has a form of every character of it, else the
+// name the volume keeps for it in the code page (its short name on Windows).
+// A description of the reason where there is none. Empty for an empty name.
+std::variant<QByteArray, QString> scriptFileName(const QByteArray &name);
+
 // The current folder as the user knows it, for messages only. A folder that
 // was deleted while the program runs keeps the name it had.
 struct CurrentFolder {

@@ -221,4 +221,21 @@ std::optional<QString> replaceFile(const QByteArray &name, const QByteArray &byt
     return reason;
 }
 
+QString nameText(const QByteArray &name)
+{
+    return QFile::decodeName(name);
+}
+
+QByteArray nameBytes(const QString &text)
+{
+    return QFile::encodeName(text);
+}
+
+// No interpreter reads the script here: its command line goes to the
+// emulator in the file system's own bytes.
+std::variant<QByteArray, QString> scriptFileName(const QByteArray &name)
+{
+    return name;
+}
+
 } // namespace platform

@@ -16,11 +16,11 @@ QString installedDataFolder()
 std::variant<DataFile, DataFileFailure> readDataFile(QStringView relative, qint64 limit)
 {
     const QString name = relative.toString().replace(QLatin1Char('\\'), QLatin1Char('/'));
-    QByteArray path = QFile::encodeName(name);
+    QByteArray path = platform::nameBytes(name);
     if (auto here = platform::findFile(path)) {
         path = *here;
     } else {
-        const QByteArray installed = QFile::encodeName(installedDataFolder() + QLatin1Char('/') + name);
+        const QByteArray installed = platform::nameBytes(installedDataFolder() + QLatin1Char('/') + name);
         const auto there = platform::findFile(installed);
         if (!there)
             return DataFileFailure{ErrorNumber::FileNotFound,

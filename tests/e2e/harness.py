@@ -147,9 +147,10 @@ def _unescape(field):
     return re.sub(rb"%([0-9A-F]{2})", lambda m: bytes([int(m.group(1), 16)]), field)
 
 
-def standin_runs(folder):
-    """Each run the quex stand-in recorded: (pid, [argument bytes])."""
-    log = pathlib.Path(folder) / "quex.log"
+def standin_runs(folder, log="quex.log"):
+    """Each run the quex stand-in recorded: (pid, [argument bytes]); from
+    "quex.opened", the Windows stand-in's: (pid, [file name, first bytes])."""
+    log = pathlib.Path(folder) / log
     if not log.exists():
         return []
     runs = []

@@ -4,11 +4,12 @@ manager gives new windows no focus, so a stand-in window in front got there
 by the program's own doing."""
 
 import os
+import pathlib
 import re
 import subprocess
 import time
 
-from harness import WineApp, Skip, check, screenshot, standin_runs, wait_until
+from harness import WineApp, Skip, check, screenshot, script_lines, standin_runs, wait_until
 
 SESSION = {"focus_new": False}
 
@@ -67,6 +68,80 @@ def runs_names_through_cmd(session):
         check(script == expected, f"Quex.bat for {name!r} holds {script!r}")
     check(sorted(seen) == sorted(ARGUMENTS), f"runs: {seen}")
     check(app.alive(), "the program did not stay open")
+
+
+def _copies():
+    """The interpreters' copies of the script in the prefix's temporary folders."""
+    return list((pathlib.Path(os.environ["WINEPREFIX"]) / "drive_c" / "users").glob("*/**/zerivirav-run-*.bat"))
+
+
+def overlapping_runs(session):
+    """A second Run while the first emulator runs starts a further one; each
+    interpreter runs a copy of its own Run's script, and once both have ended
+    nothing more has run and no copy is left."""
+    folder = session.windows_folder("overlapping", ["first.bin", "second.bin"])
+    app, window = _start(session, folder, QUEX_STANDIN_SECONDS="30")
+    _run_first_rom(app, window)
+    wait_until(lambda: len(standin_runs(folder)) == 1, 60, "the first emulator")
+    first = time.monotonic()
+    time.sleep(2)  # the console has come; keys go to the front end again
+    app.keys("Tab", "Down", "shift+Tab", "space", window=window)
+    wait_until(lambda: len(standin_runs(folder)) == 2, 60, "the second emulator")
+    check(time.monotonic() - first < 30, "the first emulator had ended before the second started")
+    check(len(_copies()) == 2, f"while both run, the copies are {_copies()}")
+    check(script_lines(folder)[2] == b"quex.exe second.bin", f"Quex.bat holds {script_lines(folder)}")
+    wait_until(lambda: not _copies(), 90, "both interpreters to end and their copies to go")
+    time.sleep(2)
+    runs = sorted(args for _, args in standin_runs(folder))
+    check(runs == [[b"first.bin"], [b"second.bin"]], f"the stand-in ran {runs}")
+    check([w for w in app.windows() if w != window] == [], "an error was reported")
+    check(app.alive(), "the program did not stay open")
+
+
+def names_outside_ascii(session):
+    """Names in the system's code page and outside it reach quex.exe as the
+    very file, by their name or their short one, never with a '?'."""
+    names = ["Café.bin", "Ωμέγα.bin"]  # in list order
+    folder = session.windows_folder("code-page", names)
+    app, window = _start(session, folder)
+    for i, name in enumerate(names):
+        app.keys("Tab", "Home" if i == 0 else "Down", "shift+Tab", "space", window=window)
+        wait_until(lambda: len(standin_runs(folder)) > i, 60, f"the stand-in to run for {name!r}")
+        opened = wait_until(lambda: len(standin_runs(folder, "quex.opened")) > i and standin_runs(folder, "quex.opened"),
+                            10, f"the stand-in to open the file it was given for {name!r}: {standin_runs(folder)}")
+        check(opened[-1][1][0] == name.encode(), f"for {name!r} the stand-in opened {opened[-1][1][0]!r}")
+        check(b"?" not in script_lines(folder)[2], f"Quex.bat holds {script_lines(folder)}")
+        time.sleep(3)  # the interpreter's console comes and goes; keys wait until it has
+
+
+def system_files_not_listed(session):
+    folder = session.windows_folder("system", ["a-system.bin", "b-plain.bin"])
+    subprocess.run(["wine", "cmd", "/c", "attrib", "+s", "a-system.bin"], cwd=folder, check=True,
+                   capture_output=True)
+    shown = subprocess.run(["wine", "cmd", "/c", "attrib", "a-system.bin"], cwd=folder, capture_output=True).stdout
+    if b"S" not in shown.split(b"Z:")[0]:
+        raise Skip(f"the file system keeps no system attribute here: {shown!r}")
+    app, window = _start(session, folder)
+    _run_first_rom(app, window)
+    runs = wait_until(lambda: standin_runs(folder), 60, "the stand-in to run")
+    check(runs[-1][1] == [b"b-plain.bin"], f"the first entry listed was {runs[-1][1]}, not b-plain.bin")
+
+
+def user_turned_back(session):
+    """A click on the front end while only the interpreter's console shows
+    keeps the front end in front."""
+    folder = session.windows_folder("turned-back", ["GAME.BIN"])
+    app, window = _start(session, folder, QUEX_STANDIN_WINDOW="1", QUEX_STANDIN_SECONDS="60",
+                         QUEX_STANDIN_DELAY_MS="15000")
+    _run_first_rom(app, window)
+    wait_until(lambda: app.active_name() not in ("quex Front End", ""), 30, "the interpreter's console to come forward")
+    time.sleep(2)  # wine's steps of bringing it forward are over
+    app.x(["xdotool", "windowactivate", "--sync", window])
+    app.x(["xdotool", "windowfocus", "--sync", window])
+    end = time.monotonic() + 4
+    while time.monotonic() < end:
+        check(app.active_name() == "quex Front End", f"the active window became {app.active_name()!r}")
+        time.sleep(0.1)
 
 
 def standin_window_comes_forward(session):
@@ -202,6 +277,10 @@ SCENARIOS = [
     ("the stand-in's window comes to the front", standin_window_comes_forward, {}),
     ("the user turned to another program meanwhile", user_switched_away, {}),
     ("a read-only folder is reported", read_only_folder, {}),
+    ("two overlapping Runs, each on its own script", overlapping_runs, {}),
+    ("names outside ASCII reach quex.exe as the very file", names_outside_ascii, {}),
+    ("system files are not listed", system_files_not_listed, {}),
+    ("a user who turned back to the front end keeps it", user_turned_back, {}),
     ("the layout is the Linux build's", same_layout_as_linux, {}),
     (f"{STARTS} starts, each closed cleanly", starts_and_closes, {}),
 ]

@@ -3,6 +3,7 @@
 #include "app/controls.h"
 #include "app/zerivirav.h"
 #include "platform_fixture.h"
+#include "rom/fingerprint.h"
 #include "ui/data_file.h"
 #include "ui/look.h"
 #include "ui/button_face.h"
@@ -326,14 +327,18 @@ private slots:
             QVERIFY(fixture::makeSymlink(QStringLiteral("zeta.bin"), QStringLiteral("link.bin")));
             QVERIFY(fixture::makeSymlink(QStringLiteral("missing"), QStringLiteral("broken.bin")));
         } else {
-            // Hidden is a file's attribute there, and names are Unicode.
+            // Hidden and system are a file's attributes there, and names
+            // are Unicode, kept in UTF-8 whatever the system's code page.
             QVERIFY(fixture::makeHiddenReadOnly(QStringLiteral(".hidden.bin")));
-            expected = QStringLiteral("alpha.Bin,Beta.bin,caf\u00E9.bin,GAME.BIN,Test Cart.bin,zeta.bin");
+            QVERIFY(writeRawFile(QStringLiteral("system.bin"), "x"));
+            QVERIFY(fixture::makeSystem(QStringLiteral("system.bin")));
+            QVERIFY(writeRawFile(QStringLiteral("\u03A9mega.bin"), "xy"));
+            expected = QStringLiteral("alpha.Bin,Beta.bin,caf\u00E9.bin,GAME.BIN,Test Cart.bin,zeta.bin,\u03A9mega.bin");
         }
         // A Latin-1 name from an old archive: not UTF-8, listed all the same
-        // (on Windows: the name in the system's code page, the program's bytes there).
+        // (on Windows the name is Unicode on disk: "café.bin").
         const QByteArray latin1 = "caf\xE9.bin";
-        QVERIFY(fixture::createNamed(latin1));
+        QVERIFY(fixture::createNamed(fixture::kPosix ? latin1 : QByteArray("caf\xC3\xA9.bin")));
         CapturingReport errors;
         Zerivirav w(errors, readAhead(onThreads));
         QVERIFY(w.loaded());
@@ -342,9 +347,15 @@ private slots:
         QVERIFY(!w.File2->selectionModel()->hasSelection());
         QVERIFY(w.selectedFileName().isEmpty());
         QCOMPARE(w.File2->selectionMode(), QAbstractItemView::SingleSelection);
-        // Selected, it is the very name on disk.
+        // Selected, it is the very name on disk, and the very file is read.
         w.File2->setCurrentIndex(w.File2->model()->index(2, 0));
-        QCOMPARE(w.selectedFileName(), latin1);
+        QCOMPARE(w.selectedFileName(), fixture::kPosix ? latin1 : QByteArray("caf\xC3\xA9.bin"));
+        if constexpr (!fixture::kPosix) {
+            w.File2->setCurrentIndex(w.File2->model()->index(6, 0));
+            const auto probe = rom::probeRom(w.selectedFileName());
+            QVERIFY(probe);
+            QCOMPARE(probe->length, std::int64_t(2));
+        }
     }
 
     // A folder whose entries take more than one read of the system's listing
@@ -361,9 +372,9 @@ private slots:
         for (int i = 0; i < kRoms; ++i) {
             const QString name =
                 QStringLiteral("Cartridge image number %1 of many.bin").arg(i, 5, 10, QLatin1Char('0'));
-            QVERIFY(fixture::createNamed(QFile::encodeName(name)));
+            QVERIFY(fixture::createNamed(name.toUtf8()));
             if (i % 2 == 0) // and as many other files between them
-                QVERIFY(fixture::createNamed(QFile::encodeName(name + QStringLiteral(".txt"))));
+                QVERIFY(fixture::createNamed((name + QStringLiteral(".txt")).toUtf8()));
             expected << name;
         }
         CapturingReport errors;

@@ -1,11 +1,14 @@
 #include "launch/script.h"
 #include "launch/script_command_line.h"
+#include "launch/task.h"
 #include "platform_fixture.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QDeadlineTimer>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTest>
 
 using ByteList = std::vector<QByteArray>;
@@ -36,6 +39,7 @@ class TestScript final : public QObject
     Q_OBJECT
 
 private slots:
+    void interpreterRunsItsOwnCopy();
     void scriptBytes_data();
     void scriptBytes();
     void commandLineRomName_data();
@@ -295,6 +299,31 @@ void TestScript::failedWriteKeepsOldFile()
         QVERIFY2(message->contains("too large", Qt::CaseInsensitive), qPrintable(*message));
     QCOMPARE(readAll("Quex.bat"), old);
     QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList{"Quex.bat"});
+}
+
+// The interpreter reads a copy of the script's very bytes that no later Run
+// rewrites, gone once the interpreter has ended, watched or not; a copy left
+// by an interpreter that ended unseen goes at the next start.
+void TestScript::interpreterRunsItsOwnCopy()
+{
+    if constexpr (fixture::kPosix)
+        QSKIP("Only Windows' interpreter reads the script as it goes");
+    ScratchFolder folder;
+    const QString leftOver = QDir::temp().filePath(QStringLiteral("zerivirav-run-ended-long-ago.bat"));
+    QVERIFY(QFile(leftOver).open(QIODevice::WriteOnly));
+    const QByteArray script = "\"\r\necho off\r\ncopy /b \"%~f0\" seen.bat >nul & echo %~f0> where.txt\r\n\"\r\n";
+    QVERIFY(std::holds_alternative<double>(launch::startTask(launch::kScriptName, script)));
+    const auto until = [](auto done) {
+        for (const QDeadlineTimer deadline(20000); !done() && !deadline.hasExpired();)
+            QThread::msleep(20);
+        return done();
+    };
+    QVERIFY(until([] { return QFile::exists(QStringLiteral("where.txt")); }));
+    QVERIFY(!QFile::exists(leftOver));
+    const QString copy = QString::fromLocal8Bit(readAll(QStringLiteral("where.txt"))).trimmed();
+    QVERIFY2(QFileInfo(copy).fileName().startsWith(QLatin1String("zerivirav-run-")), qPrintable(copy));
+    QCOMPARE(readAll(QStringLiteral("seen.bat")), script);
+    QVERIFY2(until([&copy] { return !QFile::exists(copy); }), qPrintable(copy));
 }
 
 QTEST_APPLESS_MAIN(TestScript)
