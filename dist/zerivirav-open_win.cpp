@@ -132,6 +132,9 @@ std::optional<std::wstring> askForFolder(HRESULT &failure)
 
 int startIn(const std::wstring &folder, int show)
 {
+    // As on Linux: an empty name names no folder, and the user is told so.
+    if (folder.empty())
+        return fail(L"It was given an empty folder name. Give the folder to open, or none to choose one.");
     std::wstring program(32768, L'\0');
     const DWORD length = GetModuleFileNameW(nullptr, program.data(), DWORD(program.size()));
     if (length == 0 || length >= program.size())

@@ -134,11 +134,15 @@ private:
     // see; the interpreter's console only serves until it shows a window.
     void poll()
     {
-        std::set<DWORD> family{m_task};
+        // The job names only live processes: once the interpreter has ended,
+        // its id may be another program's, and is no longer taken for ours.
+        std::set<DWORD> family;
         if (m_processes)
             for (const quint32 process : m_processes())
                 family.insert(DWORD(process));
-        if (!m_console)
+        else
+            family.insert(m_task);
+        if (!m_console && family.count(m_task))
             m_console = consoleWindowOf(m_task);
         Candidates found{&family, m_console, m_task};
         EnumWindows(collect, reinterpret_cast<LPARAM>(&found));

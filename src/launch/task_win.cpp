@@ -410,13 +410,15 @@ std::variant<double, StartFailure> startTask(const QByteArray &scriptBytesName, 
     const bool inJob = (!newcomers || newcomers->watch(copy.job)) && AssignProcessToJobObject(copy.job, process.hProcess);
     if (inJob && watch) {
         HANDLE own = nullptr;
-        DuplicateHandle(GetCurrentProcess(), copy.job, GetCurrentProcess(), &own, JOB_OBJECT_QUERY, FALSE, 0);
-        const std::shared_ptr<void> job(own, [](HANDLE handle) { if (handle) CloseHandle(handle); });
-        watch->m_processes = [job] { return processesOf(job.get()); };
+        if (DuplicateHandle(GetCurrentProcess(), copy.job, GetCurrentProcess(), &own, JOB_OBJECT_QUERY, FALSE, 0)) {
+            const std::shared_ptr<void> job(own, [](HANDLE handle) { CloseHandle(handle); });
+            watch->m_processes = [job] { return processesOf(job.get()); };
+        }
         HANDLE watched = nullptr;
-        DuplicateHandle(GetCurrentProcess(), process.hProcess, GetCurrentProcess(), &watched, 0, FALSE,
-                        DUPLICATE_SAME_ACCESS);
-        watch->m_source = std::make_unique<TaskWatch::PlatformSource>(watch, watched, std::move(newcomers));
+        // Without a handle of its own to wait on, the task runs unwatched.
+        if (DuplicateHandle(GetCurrentProcess(), process.hProcess, GetCurrentProcess(), &watched, 0, FALSE,
+                            DUPLICATE_SAME_ACCESS))
+            watch->m_source = std::make_unique<TaskWatch::PlatformSource>(watch, watched, std::move(newcomers));
     }
     newcomers.reset(); // done with the job's names unless watching
     // Registered before the interpreter runs, so it cannot end before.

@@ -57,7 +57,7 @@ platforms\\qwindows.dll, imageformats\\qgif.dll, imageformats\\qjpeg.dll
 $(tail -n +2 <<<"$describe" | sed 's/^/    /')
   Debian's archive keeps that source package: on Debian,
   "apt-get source qt6-base=$qt_version" fetches it. You may replace these
-  DLLs with a Qt 6.4 of your own, built from it or from a changed copy.
+  DLLs with a Qt ${qt_version%.*} of your own, built from it or from a changed copy.
 
 EOF
     for package in $packages; do

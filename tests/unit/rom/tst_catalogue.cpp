@@ -1,3 +1,4 @@
+#include "platform/files.h"
 #include "rom/catalogue.h"
 #include "rom/fingerprint.h"
 #include "unit/rom/rom_fixtures.h"
@@ -17,7 +18,7 @@ QString q(std::string_view s)
 // What identification of a file on disk yields: the row index, or -1.
 int identify(const QString &path)
 {
-    const auto probe = probeRom(QFile::encodeName(path));
+    const auto probe = probeRom(platform::nameBytes(path));
     if (!probe)
         return -2;
     const GameRow *row = lookup(fingerprint(probe->firstLine), probe->length);
@@ -166,7 +167,7 @@ void TestCatalogue::rowSixOrNineByLength()
 
     const QString path = m_dir.filePath(QStringLiteral("airsea.bin"));
     QVERIFY(fixtures::writeRomFile(path, "78D8A9AA95E8D0FB", length));
-    const auto probe = probeRom(QFile::encodeName(path));
+    const auto probe = probeRom(platform::nameBytes(path));
     QVERIFY(probe);
     QCOMPARE(qint64(probe->length), length);
     const GameRow *row = lookup(fingerprint(probe->firstLine), probe->length);

@@ -1,3 +1,4 @@
+#include "platform/files.h"
 #include "platform_fixture.h"
 #include "rom/fingerprint.h"
 #include "unit/rom/rom_fixtures.h"
@@ -96,7 +97,7 @@ void TestFingerprint::fingerprintOfFile()
     const QString path = m_dir.filePath(QStringLiteral("case.bin"));
     QVERIFY(fixtures::writeRawFile(path, std::string_view(content.constData(), std::size_t(content.size()))));
 
-    const auto probe = probeRom(QFile::encodeName(path));
+    const auto probe = probeRom(platform::nameBytes(path));
     QVERIFY(probe);
     QCOMPARE(probe->length, std::int64_t(content.size()));
     QVERIFY(probe->firstLine.size() <= std::size_t(kFirstLineBytesNeeded));
@@ -181,14 +182,14 @@ void TestFingerprint::rejectedPaths()
         QVERIFY(fixture::makeSocket(path));
     } else if (kind == QLatin1String("character device")) {
         QVERIFY(QFile::exists(QStringLiteral("/dev/zero")));
-        QVERIFY(!probeRom(QFile::encodeName(QStringLiteral("/dev/zero"))));
-        QVERIFY(!probeRom(QFile::encodeName(QStringLiteral("/dev/null"))));
+        QVERIFY(!probeRom(platform::nameBytes(QStringLiteral("/dev/zero"))));
+        QVERIFY(!probeRom(platform::nameBytes(QStringLiteral("/dev/null"))));
         return;
     } else if (kind == QLatin1String("symlink to device")) {
         QVERIFY(fixture::makeSymlink(QStringLiteral("/dev/zero"), path));
     }
 
-    QVERIFY(!probeRom(QFile::encodeName(path)));
+    QVERIFY(!probeRom(platform::nameBytes(path)));
 }
 
 void TestFingerprint::fifoDoesNotBlock()
@@ -204,7 +205,7 @@ void TestFingerprint::fifoDoesNotBlock()
 
     for (const QString &path : {fifo, link}) {
         fixtures::FifoRescuer rescuer(fifo);
-        const auto probe = probeRom(QFile::encodeName(path));
+        const auto probe = probeRom(platform::nameBytes(path));
         QVERIFY2(!rescuer.hadToRescue(), qPrintable(QStringLiteral("blocked opening %1").arg(path)));
         QVERIFY(!probe);
     }
@@ -221,7 +222,7 @@ void TestFingerprint::symlinkToRegularFileIsRead()
     const QString link = dir.filePath(QStringLiteral("x.bin"));
     QVERIFY(fixture::makeSymlink(target, link));
 
-    const auto probe = probeRom(QFile::encodeName(link));
+    const auto probe = probeRom(platform::nameBytes(link));
     QVERIFY(probe);
     QCOMPARE(probe->length, std::int64_t(2048));
     QCOMPARE(fingerprint(probe->firstLine), std::string("7E666666667E7E18"));
@@ -236,7 +237,7 @@ void TestFingerprint::unreadableFile()
     const QString path = dir.filePath(QStringLiteral("x.bin"));
     QVERIFY(fixtures::writeRomFile(path, "78D8A2FF9AE88A95", 4096));
     QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
-    QVERIFY(!probeRom(QFile::encodeName(path)));
+    QVERIFY(!probeRom(platform::nameBytes(path)));
 }
 
 void TestFingerprint::hugeSparseFileReadsOnlyItsStart()
@@ -252,7 +253,7 @@ void TestFingerprint::hugeSparseFileReadsOnlyItsStart()
     // this process reads (rchar) grow by a handful, not by gigabytes.
     const qint64 before = fixtures::bytesReadSoFar();
     QVERIFY2(before >= 0, "this system does not count the bytes a process reads");
-    const auto probe = probeRom(QFile::encodeName(path));
+    const auto probe = probeRom(platform::nameBytes(path));
     const qint64 read = fixtures::bytesReadSoFar() - before;
     QVERIFY(probe);
     QCOMPARE(probe->length, fourGiB);
@@ -267,7 +268,7 @@ void TestFingerprint::fileWithoutCarriageReturn()
     const QString path = dir.filePath(QStringLiteral("x.bin"));
     QVERIFY(fixtures::writeRawFile(path, std::string(1 << 20, 'Z')));
 
-    const auto probe = probeRom(QFile::encodeName(path));
+    const auto probe = probeRom(platform::nameBytes(path));
     QVERIFY(probe);
     QCOMPARE(probe->length, std::int64_t(1 << 20));
     QCOMPARE(probe->firstLine, std::string(9, 'Z'));
