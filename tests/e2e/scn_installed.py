@@ -8,6 +8,7 @@ import pathlib
 import re
 import shlex
 import subprocess
+import time
 
 from harness import Skip, check, descendants, process_state, showing, standin_runs, wait_until
 from scn_basics import AIR_RAID
@@ -236,8 +237,24 @@ def menu_chooses(session, name, how, prefix=None, run=False):
     app, home, folder, before, bindir = _menu_dialog(session, f"choose-{how}", name, prefix)
     window = app.x_window(DIALOG)
     if how == "typed":
-        app.keys("ctrl+a", window=window)
-        app.x(["xdotool", "type", "--delay", "30", bytes(folder).decode(errors="replace")], check_rc=True)
+        typed = bytes(folder).decode(errors="replace")
+        field = next(c for c in _controls(app.window(DIALOG, roles=("dialog",))) if c.getRoleName() == "text")
+
+        def holds_it():
+            deadline = time.monotonic() + 5
+            while field.queryText().getText(0, -1) != typed and time.monotonic() < deadline:
+                time.sleep(0.1)
+            return field.queryText().getText(0, -1) == typed
+        # xdotool types a character the keyboard map lacks (U+FFFD) through a
+        # key it maps for the moment; on a loaded machine the key can arrive
+        # after the map is restored, and the character is lost. Typed again
+        # until the name field holds all of it.
+        for _ in range(5):
+            app.keys("ctrl+a", window=window)
+            app.x(["xdotool", "type", "--delay", "30", typed], check_rc=True)
+            if holds_it():
+                break
+        check(field.queryText().getText(0, -1) == typed, f"the name field holds {field.queryText().getText(0, -1)!r}")
         app.keys("Return", window=window)
     else:  # the list's first entry, and the dialog's Choose button
         app.keys("shift+Tab", "space", "alt+c", window=window)

@@ -91,8 +91,9 @@ def fifty_runs(session):
     check((folder / "Quex.bat").read_bytes() == b'"\r\necho off\r\nquex.exe -q AIRRAIDS.BIN\r\n"\r\n',
           "the final script is wrong")
     # Every probe was answered; the bound only catches a window that stopped
-    # answering for good, far above any pause a loaded machine makes.
-    check(slowest < 10.0, f"the window took {slowest:.1f} s to answer during the runs")
+    # answering for good, far above any pause a loaded machine makes (beside
+    # two CPU hogs, a probe waited 13.9 s behind fifty queued Runs).
+    check(slowest < 30.0, f"the window took {slowest:.1f} s to answer during the runs")
     # A child the program never waits for stays a zombie until it ends.
     zombies = [pid for pid in descendants(app.pid) if process_state(pid) == "Z"]
     check(not zombies, f"zombie processes under the program: {zombies}")
